@@ -1,0 +1,132 @@
+#include "output/output.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "convert/rows.h"
+#include "convert/settings.h"
+
+std::vector<int32_t> out_data_int;
+int32_t out_data_size;
+const int32_t values_per_line = 26;
+int32_t line_num;
+
+namespace {
+
+void appendf(std::string &s, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+
+void appendf(std::string &s, const char *fmt, ...)
+{
+    char buf[256];
+    va_list ap;
+    va_start(ap, fmt);
+    int n = std::vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    if (n > 0) s.append(buf, static_cast<size_t>(n) < sizeof buf ? static_cast<size_t>(n) : sizeof buf - 1);
+}
+
+bool is_delim(char c, const char *delims)
+{
+    return std::strchr(delims, c) != nullptr && c != '\0';
+}
+
+}  // namespace
+
+void build_int_list()
+{
+    out_data_int.clear();
+    out_data_int.push_back(tot_notes);
+    // The first token ends at a comma, later ones at any of " ,.-": a minus
+    // sign only delimits, so noise types -1 to -8 enter the list as 1 to 8.
+    const char *delims = ",";
+    size_t i = 0, n = out_data.size();
+    for (;;) {
+        while (i < n && is_delim(out_data[i], delims)) i++;
+        if (i >= n) break;
+        size_t start = i;
+        while (i < n && !is_delim(out_data[i], delims)) i++;
+        std::string token = out_data.substr(start, i - start);
+        out_data_int.push_back(static_cast<int32_t>(std::strtol(token.c_str(), nullptr, 10)));
+        delims = " ,.-";
+    }
+    out_data_size = static_cast<int32_t>(out_data_int.size());
+}
+
+std::string format_output()
+{
+    std::string text;
+    line_num = 1000;
+    const bool with_noise = arg_noise == NOISE_ON;
+
+    if (arg_output == OUTPUT_PROGRAM) {
+        if (with_noise)
+            appendf(text, "%d read t::for c=1 to t::read d,s1,v1,s2,v2,s3,v3,s4,v4::"
+                          "call sound(d,s1,v1,s2,v2,s3,v3,-s4,v4)::next c", line_num++);
+        else
+            appendf(text, "%d read t::for c=1 to t::read d,s1,v1,s2,v2,s3,v3::"
+                          "call sound(d,s1,v1,s2,v2,s3,v3)::next c", line_num++);
+    }
+
+    if (arg_output == OUTPUT_CALLSOUND) {
+        // One statement per row; with the noise channel a row has 9 numbers
+        // and the statement plays the noise voice too.
+        const int32_t *e = out_data_int.data();
+        if (with_noise) {
+            for (int32_t i = 1; i + 8 < out_data_size; i += 9)
+                appendf(text, "\n%d CALL SOUND(%d,%d,%d,%d,%d,%d,%d,-%d,%d)", line_num++, e[i], e[i + 1],
+                        e[i + 2], e[i + 3], e[i + 4], e[i + 5], e[i + 6], e[i + 7], e[i + 8]);
+        } else {
+            for (int32_t i = 1; i + 6 < out_data_size; i += 7)
+                appendf(text, "\n%d CALL SOUND(%d,%d,%d,%d,%d,%d,%d)", line_num++, e[i], e[i + 1], e[i + 2],
+                        e[i + 3], e[i + 4], e[i + 5], e[i + 6]);
+        }
+    } else {
+        int32_t counter = values_per_line;
+        for (int32_t i = 0; i < out_data_size; i++) {
+            if (counter == values_per_line) {
+                if (arg_output == OUTPUT_PROGRAM)
+                    appendf(text, "\n%d DATA ", line_num++);
+                else
+                    text += "\nDATA ";
+            }
+            appendf(text, "%d", out_data_int[i]);
+            if (--counter == 0)
+                counter = values_per_line;
+            else if (i != out_data_size - 1)
+                text += ',';
+        }
+    }
+    text += '\n';
+    return text;
+}
+
+void write_output(const char *path)
+{
+    build_int_list();
+    std::printf("\nTotal rows: %d\n", tot_notes);
+    std::vector<uint8_t>().swap(packed);
+    packed_size = 0;
+
+    if (path == nullptr) {
+        std::printf("\nERROR: No OUTPUT file given.\n");
+        std::exit(1);
+    }
+    std::printf("\nOpening OUTPUT file: %s\n", path);
+    FILE *f = std::fopen(path, "w");
+    if (f == nullptr) {
+        std::printf("\nERROR: Can't open OUTPUT file.\n");
+        std::exit(1);
+    }
+    std::string text = format_output();
+    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    ok = std::fflush(f) == 0 && ok;
+    ok = std::fclose(f) == 0 && ok;
+    if (!ok) {
+        std::printf("\nERROR: Can't write OUTPUT file.\n");
+        std::exit(1);
+    }
+    std::printf("\nDone.\n");
+    std::exit(0);
+}

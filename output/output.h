@@ -1,0 +1,25 @@
+// Output writer: turns the row text into a list of integers and writes it as
+// an XB program, bare DATA lines or numbered CALL SOUND statements.
+#ifndef KELVARO_OUTPUT_H
+#define KELVARO_OUTPUT_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+extern std::vector<int32_t> out_data_int;  // entry 0: row count, then the rows' numbers
+extern int32_t out_data_size;
+extern const int32_t values_per_line;      // 26 integers per DATA line
+extern int32_t line_num;
+
+// Fills out_data_int from tot_notes and out_data.
+void build_int_list();
+
+// The text of the output file for the current settings, from out_data_int.
+std::string format_output();
+
+// Writes the output file (path may be null when none was given) and ends
+// the program: exit status 0 after "Done.", 1 on an output error.
+[[noreturn]] void write_output(const char *path);
+
+#endif

@@ -1,0 +1,182 @@
+#include "tests/test_support.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+extern char **environ;
+
+const std::vector<uint8_t> example_song = {
+    0x00, 0x04, 0x00, 0x1C,                          // song table, tone table
+    0x00, 0x20, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  // note streams
+    0x00, 0x23, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  // volume streams
+    0x00, 0x27, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  // time streams
+    0x0C, 0x1A, 0x03, 0x15,                          // tone table: C4, E4
+    0x02, 0x00, 0x01,                                // note stream
+    0x03, 0x00, 0x00, 0x0F,                          // volume stream
+    0x04, 0x01, 0xC3, 0xC2, 0x41, 0x00,              // time stream
+};
+
+const std::string kelvaro_usage =
+    "\nKELVARO converter by Dorimund - v1.1\n\n"
+    "Syntax: KELVARO.EXE <input.vgm> <output.txt> [options]\n\n"
+    "Options are as follows:\n\n"
+    "  -p or -d or -x : select output mode between:\n"
+    "                   - full XB PROGRAM [-p]\n"
+    "                   - DATA statements [-d]\n"
+    "                   - non-compiled XB SOUND statements [-x]\n"
+    "                   (default is [-p] PROGRAM)\n\n"
+    "  -n             : include noise channel, experimental (default is excluded)\n\n"
+    "  -r or -e       : change timing and output type for playing in:\n"
+    "                   - Real hardware (as a compiled XB program) [-r]\n"
+    "                   - in emulated Classic99 CPU Overdrive [-e]\n"
+    "                   (Default is Real hardware. Does not apply to \"XB SOUND Statements\" output type [-x]).\n\n";
+
+namespace {
+
+void remove_tree(const std::string &path)
+{
+    DIR *d = opendir(path.c_str());
+    if (d != nullptr) {
+        while (dirent *e = readdir(d)) {
+            std::string name = e->d_name;
+            if (name == "." || name == "..") continue;
+            std::string child = path + "/" + name;
+            struct stat st;
+            if (lstat(child.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+                remove_tree(child);
+            else
+                unlink(child.c_str());
+        }
+        closedir(d);
+    }
+    rmdir(path.c_str());
+}
+
+std::string read_fd(int fd)
+{
+    std::string s;
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(fd, buf, sizeof buf)) > 0) s.append(buf, static_cast<size_t>(n));
+    return s;
+}
+
+}  // namespace
+
+TempDir::TempDir()
+{
+    const char *base = std::getenv("TMPDIR");
+    std::string templ = std::string(base && *base ? base : "/tmp") + "/kelvaro-test-XXXXXX";
+    std::vector<char> buf(templ.begin(), templ.end());
+    buf.push_back('\0');
+    if (mkdtemp(buf.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path = buf.data();
+}
+
+TempDir::~TempDir()
+{
+    remove_tree(path);
+}
+
+void write_file(const std::string &path, const std::vector<uint8_t> &bytes)
+{
+    std::ofstream f(path, std::ios::binary);
+    f.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!f) throw std::runtime_error("cannot write " + path);
+}
+
+void write_text(const std::string &path, const std::string &text)
+{
+    write_file(path, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+std::vector<uint8_t> read_file(const std::string &path)
+{
+    std::ifstream f(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+std::string read_text(const std::string &path)
+{
+    std::vector<uint8_t> b = read_file(path);
+    return std::string(b.begin(), b.end());
+}
+
+bool file_exists(const std::string &path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+ProcessResult run_process(const std::string &program, const std::vector<std::string> &args,
+                          const std::string &cwd, const char *path_env, const std::vector<std::string> &extra_env)
+{
+    // Outputs go to temporary files, so that large outputs cannot block.
+    TempDir io;
+    std::string out_path = io.file("out"), err_path = io.file("err");
+    pid_t pid = fork();
+    if (pid == 0) {
+        int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int in = open("/dev/null", O_RDONLY);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(err, 2);
+        if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
+        if (path_env != nullptr) setenv("PATH", path_env, 1);
+        for (const std::string &kv : extra_env) putenv(strdup(kv.c_str()));
+        std::vector<char *> argv;
+        argv.push_back(const_cast<char *>(program.c_str()));
+        for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    ProcessResult r;
+    int status = 0;
+    if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) r.status = WEXITSTATUS(status);
+    int fd = open(out_path.c_str(), O_RDONLY);
+    r.out = read_fd(fd);
+    close(fd);
+    fd = open(err_path.c_str(), O_RDONLY);
+    r.err = read_fd(fd);
+    close(fd);
+    return r;
+}
+
+std::string shared_vgm_dir()
+{
+    const char *env = std::getenv("KELVARO_VGM_DIR");
+    std::string dir = env && *env ? env : SHARED_VGM_DIR;
+    struct stat st;
+    if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::string();
+    return dir;
+}
+
+std::vector<std::string> shared_vgm_files()
+{
+    std::vector<std::string> files;
+    std::string dir = shared_vgm_dir();
+    if (dir.empty()) return files;
+    DIR *d = opendir(dir.c_str());
+    if (d == nullptr) return files;
+    while (dirent *e = readdir(d)) {
+        std::string name = e->d_name;
+        if (name.size() > 4 && (name.compare(name.size() - 4, 4, ".vgm") == 0 ||
+                                name.compare(name.size() - 4, 4, ".vgz") == 0))
+            files.push_back(dir + "/" + name);
+    }
+    closedir(d);
+    std::sort(files.begin(), files.end());
+    return files;
+}

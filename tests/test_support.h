@@ -1,0 +1,51 @@
+// Shared helpers of the test suite: the example song file, temporary
+// folders, running the programs as processes.
+#ifndef KELVARO_TEST_SUPPORT_H
+#define KELVARO_TEST_SUPPORT_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The 45-byte example song: voice 0 waits one frame, plays C4 for three
+// frames and E4 for two, then falls silent.
+extern const std::vector<uint8_t> example_song;
+
+// A fresh, empty temporary folder, removed with everything in it when the
+// object goes away.
+struct TempDir {
+    std::string path;
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+    std::string file(const std::string &name) const { return path + "/" + name; }
+};
+
+void write_file(const std::string &path, const std::vector<uint8_t> &bytes);
+void write_text(const std::string &path, const std::string &text);
+std::vector<uint8_t> read_file(const std::string &path);
+std::string read_text(const std::string &path);
+bool file_exists(const std::string &path);
+
+struct ProcessResult {
+    int status = -1;  // exit status, or -1 when the program did not exit normally
+    std::string out;  // standard output
+    std::string err;  // standard error
+};
+
+// Runs program with args (argv[0] is program itself), in folder cwd (empty:
+// the current one), with PATH set to path_env (when not null), no other
+// change to the environment.
+ProcessResult run_process(const std::string &program, const std::vector<std::string> &args,
+                          const std::string &cwd = "", const char *path_env = nullptr,
+                          const std::vector<std::string> &extra_env = {});
+
+// The banner and usage that every run of kelvaro prints first.
+extern const std::string kelvaro_usage;
+
+// Folder of the real VGM files, or empty when it is absent.
+std::string shared_vgm_dir();
+std::vector<std::string> shared_vgm_files();
+
+#endif

@@ -1,0 +1,21 @@
+// The per-voice time, note and volume streams of a song, unpacked.
+#ifndef VGMCOMP_STREAMS_H
+#define VGMCOMP_STREAMS_H
+
+#include <cstdint>
+#include <vector>
+
+#include "vgmcomp/frames.h"
+
+struct SongStreams {
+    std::vector<uint16_t> tones;  // tone table: periods indexed by the note bytes of voices 0-2
+    std::vector<uint8_t> note[4], vol[4], time[4];
+    bool used[4] = {false, false, false, false};  // an unused voice has no streams at all
+};
+
+// Builds the streams that make the player reproduce frames exactly: per
+// voice the volume every frame and the note while it sounds, then a final
+// change to silence for every voice still sounding after the last frame.
+SongStreams build_streams(const std::vector<Frame> &frames);
+
+#endif
