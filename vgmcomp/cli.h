@@ -1,0 +1,54 @@
+// The vgmcomp.x command line: its options, and the whole run from a VGM file
+// to a song file.
+#ifndef VGMCOMP_CLI_H
+#define VGMCOMP_CLI_H
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+// Exit statuses.
+enum : int {
+    VGMCOMP_EXIT_OK = 0,
+    VGMCOMP_EXIT_ERROR = 1,  // any error: nothing was written
+    VGMCOMP_EXIT_USAGE = 2,  // unknown option, missing input, bad number
+};
+
+// Everything the command line decides. Options that shorten the song are
+// meant to join here as further fields, each with its clause in
+// parse_options and its step in the run (between pitch and streams).
+struct VgmcompOptions {
+    std::string input;   // the VGM file, plain or gzip-compressed
+    std::string output;  // -o PATH; empty: input + ".spf"
+    uint32_t clock = 0;  // --clock HZ: the input's chip clock; 0: the one in its header
+    bool exact = false;  // --exact: keep periods as moved to the TI clock, not snapped to notes
+    bool help = false;     // --help
+    bool version = false;  // --version
+};
+
+// The words of an options text, split on blanks (spaces, tabs, line breaks).
+std::vector<std::string> split_blanks(const std::string &text);
+
+// Reads env_words (the words of VGMCOMP_OPTIONS, options only) and then
+// args (the command line without the program name) into opt; a later
+// option overrides an earlier one, so the command line wins. On a usage
+// error returns false with the message (without the program prefix).
+bool parse_options(const std::vector<std::string> &env_words, const std::vector<std::string> &args,
+                   VgmcompOptions &opt, std::string &error);
+
+// The song file that a run with opt writes.
+std::string song_file_path(const VgmcompOptions &opt);
+
+extern const char vgmcomp_help[];
+extern const char vgmcomp_version[];
+
+// The whole run: options from env_options (the value of VGMCOMP_OPTIONS, or
+// null) and args, then VGM file -> frames -> pitch -> streams -> song file,
+// checked by playing it back, written atomically. --help and --version go
+// to out; every message goes to err, prefixed "vgmcomp.x: ". Returns the
+// exit status. On any error an existing song file is left as it was.
+int vgmcomp_run(const std::vector<std::string> &args, const char *env_options, std::ostream &out,
+                std::ostream &err);
+
+#endif

@@ -1,0 +1,103 @@
+#include "vgmcomp/songfile.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "vgmcomp/pack.h"
+
+namespace {
+
+constexpr size_t HEADER_SIZE = 4;
+constexpr size_t RECORD_SIZE = 24;
+
+void put16(std::vector<uint8_t> &file, size_t at, uint32_t value)
+{
+    file[at] = static_cast<uint8_t>(value >> 8);
+    file[at + 1] = static_cast<uint8_t>(value);
+}
+
+// A time stream ends with an end-of-stream command. The time vectors do not
+// hold that final 0; one that does anyway has it replaced by the command,
+// so the stream never ends twice.
+std::vector<uint8_t> without_end(const std::vector<uint8_t> &time)
+{
+    if (!time.empty() && time.back() == 0) return {time.begin(), time.end() - 1};
+    return time;
+}
+
+}  // namespace
+
+std::vector<uint8_t> build_song_file(const SongStreams &streams)
+{
+    std::vector<uint8_t> file(HEADER_SIZE + RECORD_SIZE, 0);
+    const size_t tone_at = file.size();
+    put16(file, 0, HEADER_SIZE);
+    put16(file, 2, static_cast<uint32_t>(tone_at));
+    // Tone table entries are the two data parts of a tone write: the low 4
+    // bits of the 10-bit period, then its high 6 bits.
+    for (uint16_t period : streams.tones) {
+        file.push_back(static_cast<uint8_t>(period & 0x0F));
+        file.push_back(static_cast<uint8_t>((period >> 4) & 0x3F));
+    }
+
+    // Stream start offsets in record order: note 0-3, volume 0-3, time 0-3.
+    // Unused voices keep offset 0 for all three streams. Note and volume
+    // streams go first, time streams last: the later streams find more
+    // stored bytes to refer back to, and time streams repeat the most.
+    uint32_t start[12] = {};
+    for (int v = 0; v < 4; v++)
+        if (streams.used[v]) start[v] = pack_stream(file, streams.note[v], false);
+    for (int v = 0; v < 4; v++)
+        if (streams.used[v]) start[4 + v] = pack_stream(file, streams.vol[v], false);
+    for (int v = 0; v < 4; v++)
+        if (streams.used[v]) start[8 + v] = pack_stream(file, without_end(streams.time[v]), true);
+    for (int i = 0; i < 12; i++) put16(file, HEADER_SIZE + 2 * static_cast<size_t>(i), start[i]);
+    return file;
+}
+
+bool write_file_atomic(const std::string &path, const std::vector<uint8_t> &bytes, std::string &error)
+{
+    std::string temp = path + ".tmpXXXXXX";
+    int fd = mkstemp(&temp[0]);
+    if (fd < 0) {
+        error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    // The new file gets the mode of the one it replaces, or the usual mode
+    // for a new file.
+    struct stat st;
+    mode_t mode;
+    if (stat(path.c_str(), &st) == 0) {
+        mode = st.st_mode & 07777;
+    } else {
+        mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
+    }
+    int err = 0;
+    if (fchmod(fd, mode) != 0) err = errno;
+    size_t done = 0;
+    while (err == 0 && done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            err = errno;
+        } else {
+            done += static_cast<size_t>(n);
+        }
+    }
+    if (err == 0 && fsync(fd) != 0) err = errno;
+    if (close(fd) != 0 && err == 0) err = errno;
+    if (err == 0 && std::rename(temp.c_str(), path.c_str()) != 0) err = errno;
+    if (err != 0) {
+        unlink(temp.c_str());
+        error = "cannot write " + path + ": " + std::strerror(err);
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,111 @@
+#include "vgmcomp/verify.h"
+
+#include "player/player.h"
+
+namespace {
+
+// Frames after the final silent frame within which the song must end.
+constexpr uint64_t END_WITHIN = 8;
+
+// Saves the player's program-wide state and puts it back when done.
+struct PlayerStateGuard {
+    SPF saved_music = music;
+    OUTPUT saved_out = musicout;
+    uint32_t saved_mask = playmask;
+    uint8_t saved_lock = lock;
+    std::vector<uint8_t> *saved_log = sound_log;
+    ~PlayerStateGuard()
+    {
+        music = saved_music;
+        musicout = saved_out;
+        playmask = saved_mask;
+        lock = saved_lock;
+        sound_log = saved_log;
+    }
+};
+
+bool fail(std::string *why, const std::string &text)
+{
+    if (why) *why = text;
+    return false;
+}
+
+std::string at(uint64_t frame, int v)
+{
+    return "frame " + std::to_string(frame) + ", voice " + std::to_string(v) + ": ";
+}
+
+// Compares the player's state of voice v after frame `frame` with the
+// intended state: attenuation atten and, while sounding, note.
+bool check_voice(uint64_t frame, int v, uint8_t atten, uint16_t note, std::string *why)
+{
+    const unsigned got_atten = musicout.vol[v] & 0x0F;
+    if (got_atten != atten)
+        return fail(why, at(frame, v) + "attenuation " + std::to_string(got_atten) + " instead of " +
+                             std::to_string(atten));
+    if (atten == 15) return true;
+    const uint32_t tone = musicout.tone[v];
+    if (v == 3) {
+        // A noise command byte: 0xE0 with the control in bits 0-2.
+        if ((tone & 0xF8) != 0xE0)
+            return fail(why, at(frame, v) + "sounds with no noise control set");
+        const unsigned got = tone & 0x07, want = note & 0x07u;
+        if (got != want)
+            return fail(why, at(frame, v) + "noise control " + std::to_string(got) + " instead of " +
+                                 std::to_string(want));
+        return true;
+    }
+    // A tone word: the tone command of this voice with the low 4 bits of the
+    // period, then the high 6 bits.
+    if ((tone & 0xF0) != 0x80u + 32u * static_cast<unsigned>(v))
+        return fail(why, at(frame, v) + "sounds with no tone period set");
+    const unsigned got = (tone & 0x0F) | ((tone >> 8) & 0xFF) << 4;
+    const unsigned want = note & 0x3FFu;
+    if (got != want)
+        return fail(why, at(frame, v) + "period " + std::to_string(got) + " instead of " + std::to_string(want));
+    return true;
+}
+
+bool running()
+{
+    return (playmask & 0xFF00) != 0;
+}
+
+}  // namespace
+
+bool verify_song(const std::vector<uint8_t> &song_file, const std::vector<Frame> &frames, std::string *why)
+{
+    PlayerStateGuard guard;
+    sound_log = nullptr;
+    playmask = 0;
+    lock = 0;
+    stinit(song_file.data(), 0, static_cast<uint32_t>(song_file.size()));
+
+    bool sounds = false;
+    for (const Frame &fr : frames)
+        for (int v = 0; v < 4; v++)
+            if ((fr.v[v].atten & 0x0F) != 15) sounds = true;
+
+    const uint64_t count = frames.size();
+    for (uint64_t f = 1; f <= count; f++) {
+        stplay();
+        if (sounds && !running()) return fail(why, "frame " + std::to_string(f) + ": the song has already ended");
+        const Frame &fr = frames[f - 1];
+        for (int v = 0; v < 4; v++)
+            if (!check_voice(f, v, static_cast<uint8_t>(fr.v[v].atten & 0x0F), fr.v[v].note, why)) return false;
+    }
+
+    // Frame F+1 silences every voice; the song then ends, and stays silent
+    // while it does.
+    const uint64_t final_frame = count + 1;
+    for (uint64_t f = final_frame; f <= final_frame + END_WITHIN; f++) {
+        stplay();
+        if (f == final_frame && sounds && !running())
+            return fail(why, "frame " + std::to_string(f) + ": the song has already ended");
+        for (int v = 0; v < 4; v++)
+            if (!check_voice(f, v, 15, 0, why)) return false;
+        if (!running()) return true;
+    }
+    return fail(why, "the song does not end by frame " + std::to_string(final_frame + END_WITHIN) +
+                         " (last frame of the song: " + std::to_string(count) + ")");
+}

@@ -1,0 +1,22 @@
+// Checking a song file against the song it was built from, by playing it
+// with the converter's own player.
+#ifndef VGMCOMP_VERIFY_H
+#define VGMCOMP_VERIFY_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "vgmcomp/frames.h"
+
+// Plays song 0 of song_file frame by frame and checks that after every frame
+// f = 1..F (F = frames.size()) each voice has the attenuation of frames[f-1]
+// and, while it sounds, its period (voices 0-2) or noise control (voice 3);
+// that the song runs through frame F+1 when any voice sounds; that frame F+1
+// and the few after it have every voice silent; and that the song then ends
+// within a few frames. On a difference returns false and, when why is given,
+// names the first differing frame and voice.
+// Uses the player's program-wide state and leaves it as it found it.
+bool verify_song(const std::vector<uint8_t> &song_file, const std::vector<Frame> &frames, std::string *why);
+
+#endif
