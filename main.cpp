@@ -82,16 +82,17 @@ std::string find_compressor()
 
 // Runs the compressor with the input path as its single argument, without a
 // shell, and waits for it. Its exit status is not examined: what counts is
-// the song file it leaves.
-void run_compressor(const std::string &program, const char *input)
+// the song file it leaves. False when it could not be started at all.
+bool run_compressor(const std::string &program, const char *input)
 {
     std::fflush(stdout);
     char *argv[] = {const_cast<char *>(compressor_name), const_cast<char *>(input), nullptr};
     pid_t pid;
-    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) != 0) return;
+    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) != 0) return false;
     int status;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
+    return true;
 }
 
 // Length in bytes of the named file, or -1 when it cannot be opened.
@@ -142,7 +143,7 @@ int main(int argc, char **argv)
 
     std::string filename = argv[1];
     std::string compressor = find_compressor();
-    if (!compressor.empty()) run_compressor(compressor, argv[1]);
+    bool started = !compressor.empty() && run_compressor(compressor, argv[1]);
 
     filename += ".spf";
     std::printf("\nOpening INPUT file: %s\n", filename.c_str());
@@ -151,6 +152,9 @@ int main(int argc, char **argv)
         if (compressor.empty())
             std::printf("The song file is written by vgmcomp.x from the VGM input, and no vgmcomp.x was found "
                         "on PATH or beside kelvaro.\n");
+        else if (!started)
+            std::printf("The song file is written by vgmcomp.x from the VGM input, and %s could not be "
+                        "started.\n", compressor.c_str());
         else
             std::printf("The song file is written by vgmcomp.x from the VGM input: see its messages above.\n");
         return 1;

@@ -341,6 +341,13 @@ TEST_F(Driver, CompressorThatIsNotAProgram)
     ProcessResult r = run({"song.vgm", "out.txt"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(read_text(dir.file("out.txt")), example_program);
+
+    // Without a song file in place the message says it could not be started.
+    r = run({"other.vgm", "out2.txt"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, kelvaro_usage + "\nOpening INPUT file: other.vgm.spf\n\nERROR: Can't open INPUT file.\n"
+                                     "The song file is written by vgmcomp.x from the VGM input, and " +
+                         bin + "/vgmcomp.x could not be started.\n");
 }
 
 TEST_F(Driver, AbsentCompressor)
