@@ -39,16 +39,18 @@ std::vector<uint8_t> build_song_file(const SongStreams &streams)
     put16(file, 0, HEADER_SIZE);
     put16(file, 2, static_cast<uint32_t>(tone_at));
     // Tone table entries are the two data parts of a tone write: the low 4
-    // bits of the 10-bit period, then its high 6 bits.
+    // bits of the 10-bit period, then its high 6 bits (bits above the 10 are
+    // not stored).
     for (uint16_t period : streams.tones) {
         file.push_back(static_cast<uint8_t>(period & 0x0F));
         file.push_back(static_cast<uint8_t>((period >> 4) & 0x3F));
     }
 
     // Stream start offsets in record order: note 0-3, volume 0-3, time 0-3.
-    // Unused voices keep offset 0 for all three streams. Note and volume
-    // streams go first, time streams last: the later streams find more
-    // stored bytes to refer back to, and time streams repeat the most.
+    // Unused voices keep offset 0 for all three streams. The streams are
+    // stored in that order too (on real songs other orders came out within a
+    // fraction of a percent). An empty stream of a used voice (a voice that
+    // never changes note) gets the offset where it would start, never 0.
     uint32_t start[12] = {};
     for (int v = 0; v < 4; v++)
         if (streams.used[v]) start[v] = pack_stream(file, streams.note[v], false);
@@ -56,6 +58,8 @@ std::vector<uint8_t> build_song_file(const SongStreams &streams)
         if (streams.used[v]) start[4 + v] = pack_stream(file, streams.vol[v], false);
     for (int v = 0; v < 4; v++)
         if (streams.used[v]) start[8 + v] = pack_stream(file, without_end(streams.time[v]), true);
+    // Past 65535 bytes an offset no longer fits: the caller refuses such a
+    // file by its size (SONG_FILE_MAX).
     for (int i = 0; i < 12; i++) put16(file, HEADER_SIZE + 2 * static_cast<size_t>(i), start[i]);
     return file;
 }

@@ -1,0 +1,323 @@
+// The stream packer: every packed stream unpacks through the player's own
+// decoder to exactly its data, the commands pay where they should, and no
+// back-reference trips over the decoder's 16-bit offsets.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "tests/test_support.h"
+#include "vgmcomp/pack.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+enum Kind { LITERAL, REPEAT, SHORT_REF, LONG_REF };
+
+struct Command {
+    Kind kind;
+    size_t len;
+    uint32_t src;  // back-references: file offset of the first copied byte
+};
+
+// The commands of the packed stream at start that produce count bytes.
+std::vector<Command> commands(const Bytes &file, uint32_t start, size_t count)
+{
+    std::vector<Command> out;
+    size_t at = start, made = 0;
+    while (made < count) {
+        EXPECT_LT(at, file.size());
+        if (at >= file.size()) break;
+        uint8_t c = file[at];
+        size_t n = c & 0x3F;
+        Command cmd{static_cast<Kind>(c >> 6), n, 0};
+        if (c == 0) {
+            ADD_FAILURE() << "end of stream inside the data at offset " << at;
+            break;
+        }
+        if (cmd.kind != LITERAL && n == 0) cmd.len = 256;
+        switch (cmd.kind) {
+        case LITERAL: at += 1 + n; break;
+        case REPEAT: at += 2; break;
+        case SHORT_REF:
+            cmd.src = start + file[at + 1];
+            at += 2;
+            break;
+        case LONG_REF:
+            cmd.src = static_cast<uint32_t>(file[at + 1] << 8 | file[at + 2]);
+            at += 3;
+            break;
+        }
+        made += cmd.len;
+        out.push_back(cmd);
+    }
+    return out;
+}
+
+// Packs data after the bytes of file, checks that it unpacks to data
+// (followed by the end marker when asked for) and that every
+// back-reference copies bytes that were stored before it, all below
+// 0xFFFF. Returns the packed size.
+size_t pack_and_check(Bytes &file, const Bytes &data, bool end_marker)
+{
+    const size_t before = file.size();
+    const uint32_t start = pack_stream(file, data, end_marker);
+    EXPECT_EQ(start, before);
+    Bytes want = data;
+    if (end_marker) want.push_back(0);
+    EXPECT_EQ(unpack_stream(file, start, want.size()), want);
+    size_t at = start;
+    for (const Command &c : commands(file, start, data.size())) {
+        if (c.kind == SHORT_REF || c.kind == LONG_REF) {
+            EXPECT_LE(c.src + c.len, at) << "copy from bytes not stored yet";
+            // The decoder takes a next-read offset of 0xFFFF for a repeat run.
+            EXPECT_FALSE(c.src < 0xFFFF && c.src + c.len > 0xFFFF) << "copy from " << c.src << " of " << c.len;
+            EXPECT_LE(c.src + c.len, 0x10000u);
+        }
+        at += c.kind == LITERAL ? 1 + c.len : c.kind == LONG_REF ? 3 : 2;
+    }
+    const size_t packed = file.size() - before;
+    EXPECT_LE(packed, literal_only_size(data, end_marker));
+    return packed;
+}
+
+// Appends from[a, b) to to.
+void append(Bytes &to, const Bytes &from, size_t a, size_t b)
+{
+    for (size_t k = a; k < b; k++) to.push_back(from[k]);
+}
+
+Bytes random_bytes(std::mt19937 &rng, size_t n, unsigned alphabet = 256)
+{
+    Bytes b(n);
+    for (uint8_t &x : b) x = static_cast<uint8_t>(rng() % alphabet);
+    return b;
+}
+
+// Song-like data: random stretches, runs of tricky lengths, and passages
+// that come back, near or far, from this stream or from others.
+Bytes mixed_stream(std::mt19937 &rng, size_t n, const Bytes &others)
+{
+    static const size_t run_lengths[] = {1, 2, 3, 4, 62, 63, 64, 65, 127, 255, 256, 257, 300, 511, 512, 513, 1000};
+    const unsigned alphabet = 2 + rng() % 40;
+    Bytes out;
+    while (out.size() < n) {
+        switch (rng() % 5) {
+        case 0: {
+            Bytes r = random_bytes(rng, 1 + rng() % 80, rng() % 3 ? alphabet : 256);
+            out.insert(out.end(), r.begin(), r.end());
+            break;
+        }
+        case 1:
+            out.insert(out.end(), run_lengths[rng() % (sizeof run_lengths / sizeof *run_lengths)],
+                       static_cast<uint8_t>(rng()));
+            break;
+        case 2:
+        case 3:
+            if (!out.empty()) {
+                size_t from = rng() % out.size(), len = 1 + rng() % 300;
+                for (size_t k = 0; k < len; k++) out.push_back(out[from + k]);  // may overlap itself
+            }
+            break;
+        default:
+            if (!others.empty()) {
+                size_t from = rng() % others.size(), len = std::min<size_t>(1 + rng() % 120, others.size() - from);
+                out.insert(out.end(), others.begin() + static_cast<long>(from),
+                           others.begin() + static_cast<long>(from + len));
+            }
+            break;
+        }
+    }
+    out.resize(n);
+    return out;
+}
+
+TEST(Pack, EmptyStreamAndEndMarker)
+{
+    Bytes file = {1, 2, 3};
+    EXPECT_EQ(pack_stream(file, {}, false), 3u);
+    EXPECT_EQ(file, Bytes({1, 2, 3}));
+    EXPECT_EQ(pack_stream(file, {}, true), 3u);
+    EXPECT_EQ(file, Bytes({1, 2, 3, 0}));
+    EXPECT_EQ(literal_only_size({}, false), 0u);
+    EXPECT_EQ(literal_only_size({}, true), 1u);
+    EXPECT_EQ(literal_only_size(Bytes(63), false), 64u);
+    EXPECT_EQ(literal_only_size(Bytes(64), true), 67u);
+}
+
+TEST(Pack, UnpackUsesThePlayersDecoder)
+{
+    EXPECT_EQ(unpack_stream(example_song, 0x20, 2), Bytes({0, 1}));
+    EXPECT_EQ(unpack_stream(example_song, 0x23, 3), Bytes({0, 0, 15}));
+    EXPECT_EQ(unpack_stream(example_song, 0x27, 5), Bytes({0x01, 0xC3, 0xC2, 0x41, 0x00}));
+}
+
+TEST(Pack, EachCommandWhereItPays)
+{
+    std::mt19937 rng(7);
+    const Bytes distinct = [] {
+        Bytes b;
+        for (int i = 0; i < 100; i++) b.push_back(static_cast<uint8_t>(i * 37 + 11));
+        return b;
+    }();
+
+    {  // Data without repeats: literal runs of at most 63 bytes.
+        Bytes file(28, 0xEE);
+        const Bytes data(distinct.begin(), distinct.begin() + 70);
+        EXPECT_EQ(pack_and_check(file, data, false), 72u);
+        auto cmds = commands(file, 28, data.size());
+        ASSERT_EQ(cmds.size(), 2u);
+        EXPECT_EQ(cmds[0].kind, LITERAL);
+        EXPECT_EQ(cmds[1].kind, LITERAL);
+    }
+    {  // A run of exactly 256 is one repeat run: the counter's 0.
+        Bytes file(28, 0xEE);
+        EXPECT_EQ(pack_and_check(file, Bytes(256, 7), true), 3u);
+        EXPECT_EQ(Bytes(file.begin() + 28, file.end()), Bytes({0x40, 0x07, 0x00}));
+    }
+    {  // A shorter run inside other data.
+        Bytes file(28, 0xEE);
+        Bytes data = {distinct[0], distinct[1], distinct[2]};
+        data.insert(data.end(), 40, 9);
+        data.push_back(distinct[3]);
+        EXPECT_EQ(pack_and_check(file, data, false), 4u + 2u + 2u);
+        auto cmds = commands(file, 28, data.size());
+        ASSERT_EQ(cmds.size(), 3u);
+        EXPECT_EQ(cmds[1].kind, REPEAT);
+        EXPECT_EQ(cmds[1].len, 40u);
+    }
+    {  // A passage that comes back early in the stream: short back-reference.
+        Bytes file(28, 0xEE);
+        Bytes data(distinct.begin(), distinct.begin() + 50);
+        append(data, distinct, 0, 20);
+        EXPECT_EQ(pack_and_check(file, data, false), 51u + 2u);
+        auto cmds = commands(file, 28, data.size());
+        ASSERT_EQ(cmds.size(), 2u);
+        EXPECT_EQ(cmds[1].kind, SHORT_REF);
+        EXPECT_EQ(cmds[1].len, 20u);
+        EXPECT_EQ(file[28 + 51 + 1], 1);  // just past the literal run's count byte
+    }
+    {  // Bytes stored earlier in the file: long back-reference.
+        Bytes file = random_bytes(rng, 1000, 256);
+        const Bytes data(file.begin() + 300, file.begin() + 340);
+        EXPECT_EQ(pack_and_check(file, data, false), 3u);
+        EXPECT_EQ(Bytes(file.begin() + 1000, file.end()), Bytes({0xC0 | 40, 0x01, 0x2C}));
+    }
+    {  // 256 equal stored bytes: a single back-reference of 256.
+        Bytes file = random_bytes(rng, 1000, 256);
+        const Bytes data(file.begin() + 500, file.begin() + 756);
+        EXPECT_EQ(pack_and_check(file, data, false), 3u);
+        EXPECT_EQ(Bytes(file.begin() + 1000, file.end()), Bytes({0xC0, 0x01, 0xF4}));
+    }
+}
+
+TEST(Pack, RoundTripOfRandomStreams)
+{
+    for (uint32_t seed = 0; seed < 30; seed++) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 rng(seed);
+        // Streams follow a prefix of other bytes, or start the file (offset 0).
+        Bytes file = random_bytes(rng, seed % 5 == 0 ? 0 : rng() % 2000, 1 + rng() % 256);
+        Bytes previous;
+        for (int s = 0; s < 3; s++) {
+            const size_t n = seed % 4 == 0 ? rng() % 8 : rng() % 2500;
+            const Bytes data = mixed_stream(rng, n, previous);
+            pack_and_check(file, data, rng() % 2);
+            previous = data;
+        }
+    }
+}
+
+TEST(Pack, RandomStreamsWithoutStructureStayLiteral)
+{
+    std::mt19937 rng(99);
+    for (size_t n : {1u, 62u, 63u, 64u, 126u, 127u, 1000u}) {
+        Bytes file(4, 0);
+        const Bytes data = random_bytes(rng, n, 256);
+        EXPECT_EQ(pack_and_check(file, data, true), literal_only_size(data, true)) << n;
+    }
+}
+
+TEST(Pack, ReferencesIntoEarlierStreams)
+{
+    std::mt19937 rng(3);
+    Bytes file(28, 0);
+    const Bytes a = random_bytes(rng, 600, 256);
+    const uint32_t start_a = static_cast<uint32_t>(file.size());
+    pack_and_check(file, a, false);
+    const uint32_t start_b = static_cast<uint32_t>(file.size());
+    Bytes b;
+    append(b, a, 100, 160);
+    append(b, a, 400, 440);
+    append(b, a, 10, 50);
+    // Three passages, each at most split in two where A's literal runs meet.
+    EXPECT_LE(pack_and_check(file, b, true), 6u * 3 + 1);
+    for (const Command &c : commands(file, start_b, b.size())) {
+        if (c.kind == LITERAL) {
+            EXPECT_LE(c.len, 2u);  // a piece too short to pay for a copy
+            continue;
+        }
+        EXPECT_EQ(c.kind, LONG_REF);
+        EXPECT_GE(c.src, start_a);
+        EXPECT_LT(c.src, start_b);
+    }
+}
+
+TEST(Pack, PassagesThatComeBackFarLater)
+{
+    std::mt19937 rng(11);
+    const Bytes theme = random_bytes(rng, 3000, 20);
+    Bytes data = theme;
+    const Bytes middle = random_bytes(rng, 20000, 256);
+    append(data, middle, 0, middle.size());
+    append(data, theme, 0, theme.size());
+    Bytes file(28, 0);
+    const size_t packed = pack_and_check(file, data, true);
+    // The theme's return costs a few bytes per 63, not its length again.
+    EXPECT_LT(packed, literal_only_size(theme, false) + literal_only_size(middle, false) + 2 * (3000 / 63 + 1) * 3);
+}
+
+TEST(Pack, LongStreamsThatPackSmall)
+{
+    Bytes zeros(70000, 0);
+    Bytes file(28, 0);
+    EXPECT_LE(pack_and_check(file, zeros, true), 2 * (70000 / 256 + 4) + 1);
+
+    std::mt19937 rng(5);
+    const Bytes bar = random_bytes(rng, 200, 16);
+    Bytes song;
+    while (song.size() < 80000) append(song, bar, 0, bar.size());
+    Bytes file2(28, 0);
+    EXPECT_LT(pack_and_check(file2, song, true), song.size() / 15);
+}
+
+TEST(Pack, NoCopyReadsAcrossOffsetFFFF)
+{
+    std::mt19937 rng(21);
+    {  // The passage wanted lies across 0xFFFF in earlier bytes of the file.
+        Bytes file = random_bytes(rng, 0x10000 + 100, 256);
+        const Bytes passage(file.begin() + 0xFFE0, file.begin() + 0x10020);
+        Bytes data = passage;
+        append(data, passage, 0, passage.size());
+        // Only the part below 0xFFFF can be copied; the rest goes literal.
+        EXPECT_LT(pack_and_check(file, data, true), literal_only_size(data, true));
+    }
+    {  // The stream itself starts just below 0xFFFF: its own literal bytes
+       // straddle it, and copies of them must not.
+        Bytes file = random_bytes(rng, 0xFFF0, 256);
+        const Bytes bar = random_bytes(rng, 40, 256);
+        Bytes data;
+        for (int k = 0; k < 6; k++) append(data, bar, 0, bar.size());
+        EXPECT_LT(pack_and_check(file, data, false), literal_only_size(data, false));
+    }
+    {  // A file already past 64 KiB: no source at or past 0xFFFF at all.
+        Bytes file = random_bytes(rng, 0x10400, 4);
+        const Bytes data(file.begin() + 0xFF00, file.begin() + 0x10300);
+        pack_and_check(file, data, true);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,272 @@
+// The song file: its layout, every stream reading back through the player
+// from the offset in the song record, and writing it without ever losing the
+// file it replaces.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "player/player.h"
+#include "tests/test_support.h"
+#include "vgmcomp/pack.h"
+#include "vgmcomp/songfile.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+uint32_t be16(const Bytes &f, size_t at) { return static_cast<uint32_t>(f[at] << 8 | f[at + 1]); }
+
+// Stream start offset k (0-3 notes, 4-7 volumes, 8-11 times) of song 0.
+uint32_t stream_start(const Bytes &f, int k) { return be16(f, be16(f, 0) + 2 * static_cast<size_t>(k)); }
+
+// The voice's chip state after each frame, as the converter sees it.
+struct PlayedFrame {
+    uint8_t vol[4];
+    uint32_t tone[4];
+    bool operator==(const PlayedFrame &o) const
+    {
+        for (int v = 0; v < 4; v++)
+            if (vol[v] != o.vol[v] || tone[v] != o.tone[v]) return false;
+        return true;
+    }
+};
+
+std::vector<PlayedFrame> play(const Bytes &file)
+{
+    std::vector<PlayedFrame> frames;
+    stinit(file.data(), 0, static_cast<uint32_t>(file.size()));
+    for (int i = 0; i < 100000; i++) {
+        stplay();
+        PlayedFrame f;
+        for (int v = 0; v < 4; v++) {
+            f.vol[v] = musicout.vol[v];
+            f.tone[v] = musicout.tone[v];
+        }
+        frames.push_back(f);
+        if ((playmask & 0xFF00) == 0) break;
+    }
+    return frames;
+}
+
+SongStreams example_streams()
+{
+    SongStreams s;
+    s.tones = {428, 339};
+    s.used[0] = true;
+    s.note[0] = {0, 1};
+    s.vol[0] = {0, 0, 15};
+    s.time[0] = {0x01, 0xC3, 0xC2, 0x41};
+    return s;
+}
+
+std::vector<std::string> folder_entries(const std::string &dir)
+{
+    std::vector<std::string> names;
+    if (DIR *d = opendir(dir.c_str())) {
+        while (dirent *e = readdir(d)) {
+            std::string n = e->d_name;
+            if (n != "." && n != "..") names.push_back(n);
+        }
+        closedir(d);
+    }
+    return names;
+}
+
+TEST(SongFile, ExampleSong)
+{
+    const Bytes file = build_song_file(example_streams());
+    EXPECT_EQ(file, example_song);
+    EXPECT_EQ(play(file), play(example_song));
+}
+
+TEST(SongFile, LayoutAndEveryStreamReadsBack)
+{
+    std::mt19937 rng(17);
+    SongStreams s;
+    s.tones = {0, 1, 0x0F, 0x10, 0x1AC, 0x3FF, 0x155};
+    for (int v : {0, 1, 3}) {
+        s.used[v] = true;
+        for (int k = 0; k < 300 + 100 * v; k++) {
+            s.note[v].push_back(static_cast<uint8_t>(rng() % 7));
+            s.vol[v].push_back(static_cast<uint8_t>(rng() % 16));
+            s.time[v].push_back(static_cast<uint8_t>(0xC0 | (1 + rng() % 5)));
+        }
+        // Passages shared between voices and repeated within one.
+        s.vol[v].insert(s.vol[v].end(), s.vol[0].begin(), s.vol[0].begin() + 100);
+        s.time[v].insert(s.time[v].end(), s.time[v].begin(), s.time[v].begin() + 200);
+    }
+
+    const Bytes file = build_song_file(s);
+    ASSERT_LE(file.size(), SONG_FILE_MAX);
+    EXPECT_EQ(be16(file, 0), 4u);
+    EXPECT_EQ(be16(file, 2), 28u);
+    // Tone table: low 4 bits of the period, then its high 6 bits.
+    const Bytes tones = {0x00, 0x00, 0x01, 0x00, 0x0F, 0x00, 0x00, 0x01, 0x0C, 0x1A, 0x0F, 0x3F, 0x05, 0x15};
+    EXPECT_EQ(Bytes(file.begin() + 28, file.begin() + 28 + 14), tones);
+
+    for (int v = 0; v < 4; v++) {
+        SCOPED_TRACE("voice " + std::to_string(v));
+        if (!s.used[v]) {
+            EXPECT_EQ(stream_start(file, v), 0u);
+            EXPECT_EQ(stream_start(file, 4 + v), 0u);
+            EXPECT_EQ(stream_start(file, 8 + v), 0u);
+            continue;
+        }
+        const uint32_t note = stream_start(file, v), vol = stream_start(file, 4 + v), time = stream_start(file, 8 + v);
+        EXPECT_GE(note, 42u);
+        EXPECT_GE(vol, 42u);
+        EXPECT_GE(time, 42u);
+        EXPECT_EQ(unpack_stream(file, note, s.note[v].size()), s.note[v]);
+        EXPECT_EQ(unpack_stream(file, vol, s.vol[v].size()), s.vol[v]);
+        Bytes with_end = s.time[v];
+        with_end.push_back(0);
+        EXPECT_EQ(unpack_stream(file, time, with_end.size()), with_end);
+    }
+    size_t literal = 4 + 24 + 14;
+    for (int v : {0, 1, 3})
+        literal += literal_only_size(s.note[v], false) + literal_only_size(s.vol[v], false) +
+                   literal_only_size(s.time[v], true);
+    EXPECT_LT(file.size(), literal);
+}
+
+TEST(SongFile, TimeStreamThatAlreadyEndsInZero)
+{
+    SongStreams s = example_streams();
+    s.time[0].push_back(0);
+    const Bytes file = build_song_file(s);
+    EXPECT_EQ(file, example_song);  // one end marker, not two
+}
+
+TEST(SongFile, UsedVoiceWithoutNotes)
+{
+    // Voice 3 only changes volume: its note stream is empty but its offset
+    // still points into the file, never at the header.
+    SongStreams s = example_streams();
+    s.used[3] = true;
+    s.vol[3] = {4, 15};
+    s.time[3] = {0x42, 0x41};
+    const Bytes file = build_song_file(s);
+    EXPECT_NE(stream_start(file, 3), 0u);
+    EXPECT_NE(stream_start(file, 7), 0u);
+    EXPECT_NE(stream_start(file, 11), 0u);
+    const std::vector<PlayedFrame> frames = play(file);
+    ASSERT_GE(frames.size(), 4u);
+    EXPECT_EQ(frames[0].vol[3], 0xF4);
+    EXPECT_EQ(frames[1].vol[3], 0xF4);
+    EXPECT_EQ(frames[2].vol[3], 0xFF);
+    EXPECT_EQ(frames[0].tone[3], 0u);
+    // Voice 0 plays as in the example song.
+    const std::vector<PlayedFrame> example = play(example_song);
+    ASSERT_EQ(frames.size(), example.size());
+    for (size_t i = 0; i < frames.size(); i++) {
+        EXPECT_EQ(frames[i].vol[0], example[i].vol[0]) << i;
+        EXPECT_EQ(frames[i].tone[0], example[i].tone[0]) << i;
+    }
+}
+
+TEST(SongFile, SongTooLargeStillBuilds)
+{
+    // The caller rejects it; building it must neither crash nor loop.
+    std::mt19937 rng(1);
+    SongStreams s;
+    s.used[0] = true;
+    for (int k = 0; k < 70000; k++) s.vol[0].push_back(static_cast<uint8_t>(rng()));
+    s.time[0].assign(10, 0x41);
+    const Bytes file = build_song_file(s);
+    EXPECT_GT(file.size(), SONG_FILE_MAX);
+}
+
+TEST(WriteFileAtomic, WritesAndReplaces)
+{
+    TempDir dir;
+    const std::string path = dir.file("song.spf");
+    std::string error;
+    ASSERT_TRUE(write_file_atomic(path, {1, 2, 3}, error)) << error;
+    EXPECT_EQ(read_file(path), Bytes({1, 2, 3}));
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_NE(st.st_mode & 0444, 0u);  // a normal file, not the 0600 of a temporary one
+
+    ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+    ASSERT_TRUE(write_file_atomic(path, example_song, error)) << error;
+    EXPECT_EQ(read_file(path), example_song);
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    ASSERT_TRUE(write_file_atomic(path, {}, error)) << error;
+    EXPECT_EQ(read_file(path), Bytes());
+    EXPECT_EQ(folder_entries(dir.path), std::vector<std::string>({"song.spf"}));  // no temporary left
+}
+
+TEST(WriteFileAtomic, MissingFolder)
+{
+    TempDir dir;
+    const std::string path = dir.file("no-such-folder/song.spf");
+    std::string error;
+    EXPECT_FALSE(write_file_atomic(path, {1, 2, 3}, error));
+    EXPECT_NE(error.find(path), std::string::npos) << error;
+    EXPECT_FALSE(file_exists(path));
+    EXPECT_TRUE(folder_entries(dir.path).empty());
+}
+
+TEST(WriteFileAtomic, FailedWriteLeavesTheOldFile)
+{
+    // The write itself fails (file size limit, as on a full disk): the old
+    // song file stays as it was and no temporary is left behind. Run in a
+    // child process so the limit stays there.
+    TempDir dir;
+    const std::string path = dir.file("song.spf");
+    write_file(path, example_song);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        struct rlimit lim = {16, 16};
+        setrlimit(RLIMIT_FSIZE, &lim);
+        std::string error;
+        bool ok = write_file_atomic(path, Bytes(4096, 0xAA), error);
+        _exit(!ok && error.find(path) != std::string::npos ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(read_file(path), example_song);
+    EXPECT_EQ(folder_entries(dir.path), std::vector<std::string>({"song.spf"}));
+}
+
+TEST(WriteFileAtomic, UnwritableFolderOrDirectoryInTheWay)
+{
+    TempDir dir;
+    std::string error;
+    // A folder in the way of the target: it stays.
+    const std::string taken = dir.file("taken.spf");
+    ASSERT_EQ(mkdir(taken.c_str(), 0755), 0);
+    write_file(taken + "/inside", {9});
+    EXPECT_FALSE(write_file_atomic(taken, {1, 2}, error));
+    EXPECT_NE(error.find(taken), std::string::npos) << error;
+    EXPECT_EQ(read_file(taken + "/inside"), Bytes({9}));
+    EXPECT_EQ(folder_entries(dir.path), std::vector<std::string>({"taken.spf"}));
+
+    if (geteuid() == 0) GTEST_SKIP() << "folder permissions do not bind root";
+    const std::string locked = dir.file("locked");
+    ASSERT_EQ(mkdir(locked.c_str(), 0755), 0);
+    const std::string path = locked + "/song.spf";
+    write_file(path, example_song);
+    ASSERT_EQ(chmod(locked.c_str(), 0555), 0);
+    EXPECT_FALSE(write_file_atomic(path, {1, 2, 3}, error));
+    EXPECT_NE(error.find(path), std::string::npos) << error;
+    EXPECT_EQ(read_file(path), example_song);
+    chmod(locked.c_str(), 0755);
+}
+
+}  // namespace
