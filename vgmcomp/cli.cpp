@@ -4,7 +4,13 @@
 
 #include <ostream>
 
+#include "convert/song.h"
+#include "output/xb_size.h"
+#include "vgmcomp/estimate.h"
+#include "vgmcomp/fit.h"
 #include "vgmcomp/frames.h"
+#include "vgmcomp/holds.h"
+#include "vgmcomp/pack.h"
 #include "vgmcomp/pitch.h"
 #include "vgmcomp/songfile.h"
 #include "vgmcomp/streams.h"
@@ -22,8 +28,21 @@ const char vgmcomp_help[] =
     "  --clock HZ   the input's chip clock in Hz (default: the one in its header)\n"
     "  --exact      keep each tone period as moved to the TI-99/4A clock instead of\n"
     "               setting it to the nearest note of the converter's note table\n"
+    "  --stats      print the rows and size of the XB program kelvaro will write\n"
+    "               (default options) and the song file's packing figures\n"
     "  -h, --help   show this help and exit\n"
     "  --version    show the version and exit\n"
+    "\n"
+    "Making the XB program smaller (each keeps the rest of the song as it is):\n"
+    "  --seconds S      keep only the first S seconds (for example 30 or 12.5)\n"
+    "  --min-frames N   hold every state for at least N frames of 1/60 s (1-212)\n"
+    "  --flat           hold each note at its first volume (no volume envelopes)\n"
+    "  --voices LIST    keep only the listed voices, digits 0-3 (3 is the noise),\n"
+    "                   for example 012\n"
+    "  --fit BYTES      choose the least lossy of the above that brings the XB\n"
+    "                   program within BYTES, and report the choice; XB with the\n"
+    "                   32K memory expansion holds 24488 bytes of program, and\n"
+    "                   --fit 24000 leaves room for its variables\n"
     "\n"
     "Options may also come from the environment variable VGMCOMP_OPTIONS (split\n"
     "on blanks, read before the command line, which wins).\n"
@@ -35,6 +54,9 @@ namespace {
 
 const char prefix[] = "vgmcomp.x: ";
 const char env_name[] = "VGMCOMP_OPTIONS";
+
+// The largest --fit: well past any memory an XB program could have.
+constexpr uint32_t FIT_MAX = 100000000;
 
 bool is_blank(char c)
 {
@@ -98,6 +120,44 @@ bool parse_words(const std::vector<std::string> &words, bool from_env, VgmcompOp
             opt.version = true;
         } else if (w == "--exact") {
             opt.exact = true;
+        } else if (w == "--stats") {
+            opt.stats = true;
+        } else if (w == "--flat") {
+            opt.reduce.flat = true;
+        } else if (is("--seconds")) {
+            std::string text;
+            if (!value("--seconds", text)) return false;
+            if (!parse_seconds(text, opt.reduce.keep_frames)) {
+                error = "--seconds needs a number of seconds of at least 1/60, such as 30 or 12.5, not '" + text +
+                        "'" + where;
+                return false;
+            }
+        } else if (is("--min-frames")) {
+            std::string text;
+            if (!value("--min-frames", text)) return false;
+            uint32_t n = 0;
+            if (!parse_u32(text, n) || n > MIN_FRAMES_MAX) {
+                error = "--min-frames needs a whole number of frames from 1 to " + std::to_string(MIN_FRAMES_MAX) +
+                        ", not '" + text + "'" + where;
+                return false;
+            }
+            opt.reduce.min_frames = n;
+        } else if (is("--voices")) {
+            std::string text;
+            if (!value("--voices", text)) return false;
+            if (!parse_voices(text, opt.reduce.voices)) {
+                error = "--voices needs the voices to keep as digits 0 to 3, each at most once (for example 012), "
+                        "not '" + text + "'" + where;
+                return false;
+            }
+        } else if (is("--fit")) {
+            std::string text;
+            if (!value("--fit", text)) return false;
+            if (!parse_u32(text, opt.fit) || opt.fit > FIT_MAX) {
+                error = "--fit needs a size in bytes, a whole number from 1 to " + std::to_string(FIT_MAX) +
+                        " (24000 for XB with the 32K memory expansion), not '" + text + "'" + where;
+                return false;
+            }
         } else if (is("--clock")) {
             std::string text;
             if (!value("--clock", text)) return false;
@@ -170,15 +230,39 @@ bool any_sound(const std::vector<Frame> &frames)
     return false;
 }
 
-// Builds the song file of frames and checks it.
-bool make_song_file(const VgmcompOptions &opt, const std::vector<Frame> &frames, std::vector<uint8_t> &file,
-                    std::ostream &err)
+// "the options that would make it fit" for a song whose program is over
+// budget: what the search would choose, as a hint for the user.
+std::string fit_hint(const std::vector<Frame> &base, const Reductions &user, size_t budget)
 {
-    file = build_song_file(build_streams(frames));
+    const FitChoice c = fit_search(base, user, budget);
+    std::string hint = "try --fit " + std::to_string(budget);
+    if (c.found && c.chosen != user) hint += ", which would choose " + reduction_options(c.chosen);
+    return hint;
+}
+
+// The size of the song file if every stream were stored as literal runs.
+size_t literal_only_file_size(const SongStreams &streams)
+{
+    size_t size = 4 + 24 + 2 * streams.tones.size();
+    for (int v = 0; v < 4; v++)
+        if (streams.used[v])
+            size += literal_only_size(streams.note[v], false) + literal_only_size(streams.vol[v], false) +
+                    literal_only_size(streams.time[v], true);
+    return size;
+}
+
+// Builds the song file of frames and checks it. A song file too large names
+// the options that shorten the song, with what --fit would choose.
+bool make_song_file(const VgmcompOptions &opt, const std::vector<Frame> &base, const std::vector<Frame> &frames,
+                    const Reductions &in_force, SongStreams &streams, std::vector<uint8_t> &file, std::ostream &err)
+{
+    streams = build_streams(frames);
+    file = build_song_file(streams);
     if (file.size() > SONG_FILE_MAX) {
         err << prefix << opt.input << ": the song file would take " << file.size() << " bytes, more than the "
             << SONG_FILE_MAX
-            << " a song file can hold; shorten the song with --seconds, --min-frames, --flat or --voices\n";
+            << " a song file can hold; shorten the song with --seconds, --min-frames, --flat or --voices ("
+            << fit_hint(base, in_force, XB_BUDGET) << ")\n";
         return false;
     }
     std::string why;
@@ -188,6 +272,33 @@ bool make_song_file(const VgmcompOptions &opt, const std::vector<Frame> &frames,
         return false;
     }
     return true;
+}
+
+std::string seconds_of(uint64_t frames)
+{
+    return seconds_text(frames) + " s";
+}
+
+void print_stats(const VgmcompOptions &opt, size_t base_frames, const std::vector<Frame> &frames,
+                 const Reductions &in_force, const HoldReport &holds, bool converted, const XbEstimate &program,
+                 const SongStreams &streams, const std::vector<uint8_t> &file, std::ostream &err)
+{
+    const std::string at = std::string(prefix) + opt.input + ": ";
+    err << at << "frames: " << frames.size() << " (" << seconds_of(frames.size()) << ")";
+    if (frames.size() != base_frames) err << " of " << base_frames << " (" << seconds_of(base_frames) << ")";
+    err << '\n';
+    err << at << "reductions: " << (no_reduction(in_force) ? std::string("none") : reduction_options(in_force))
+        << '\n';
+    if (converted) {
+        err << at << "rows: " << program.rows << '\n';
+        err << at << "XB program: " << program.xb_size
+            << " bytes (PROGRAM mode, no noise, REAL timing); budget " << XB_BUDGET << ", program space "
+            << XB_PROGRAM_SPACE << ": " << (program.xb_size <= XB_BUDGET ? "fits" : "does not fit") << '\n';
+    }
+    err << at << "song file: " << file.size() << " bytes; literal-only " << literal_only_file_size(streams)
+        << " bytes\n";
+    err << at << "long holds: " << holds.splits << " split by retuning a silent voice, " << holds.unsplittable
+        << " that cannot be split\n";
 }
 
 }  // namespace
@@ -252,16 +363,68 @@ int vgmcomp_run(const std::vector<std::string> &args, const char *env_options, s
         return VGMCOMP_EXIT_ERROR;
     }
 
-    std::vector<Frame> frames;
-    if (!read_frames(opt, frames, err)) return VGMCOMP_EXIT_ERROR;
-    if (!any_sound(frames))
+    std::vector<Frame> base;
+    if (!read_frames(opt, base, err)) return VGMCOMP_EXIT_ERROR;
+    if (!any_sound(base))
         err << prefix << opt.input << ": no voice sounds in this song; the song file is silent\n";
+    const std::string at = std::string(prefix) + opt.input + ": ";
 
+    Reductions in_force = opt.reduce;
+    if (opt.fit != 0) {
+        const FitChoice choice = fit_search(base, opt.reduce, opt.fit);
+        if (!choice.found) {
+            err << at << "no part of the song fits in " << opt.fit
+                << " bytes (an XB program without a single row takes " << smallest_xb_program()
+                << " bytes); nothing was written\n";
+            return VGMCOMP_EXIT_ERROR;
+        }
+        in_force = choice.chosen;
+    }
+
+    HoldReport holds;
+    const std::vector<Frame> frames = prepare_frames(base, in_force, &holds);
+    SongStreams streams;
     std::vector<uint8_t> file;
-    if (!make_song_file(opt, frames, file, err)) return VGMCOMP_EXIT_ERROR;
+    if (!make_song_file(opt, base, frames, in_force, streams, file, err)) return VGMCOMP_EXIT_ERROR;
+
+    // The program the converter writes from this very song file.
+    XbEstimate program;
+    const bool converted = convert_song_file(file, program);
+    if (opt.fit != 0 && (!converted || program.xb_size > opt.fit)) {
+        err << at << "internal error: the XB program from the song file takes " << program.xb_size
+            << " bytes, more than --fit " << opt.fit << " allows; nothing was written\n";
+        return VGMCOMP_EXIT_ERROR;
+    }
+
     if (!write_file_atomic(target, file, error)) {
         err << prefix << error << '\n';
         return VGMCOMP_EXIT_ERROR;
     }
+
+    if (opt.fit != 0) {
+        err << at << "--fit " << opt.fit << " ";
+        if (in_force == opt.reduce)
+            err << "needs no further reduction";
+        else
+            err << "chose " << reduction_options(in_force);
+        err << ": an XB program of " << program.xb_size << " bytes, " << program.rows << " rows\n";
+    }
+    if (holds.unsplittable > 0) {
+        const bool one = holds.unsplittable == 1;
+        err << at << holds.unsplittable << (one ? " state" : " states")
+            << " with all three tone voices sounding" << (one ? " lasts" : " last") << " longer than the "
+            << CALL_SOUND_MAX_MS << " ms that CALL SOUND accepts (" << (one ? "" : "the first ") << "from "
+            << seconds_of(holds.first_unsplittable - 1) << "); no silent voice can split "
+            << (one ? "it, so its row" : "them, so their rows") << " in the XB program "
+            << (one ? "is" : "are") << " too long to play\n";
+    }
+    if (!converted)
+        err << at << "the converter would refuse this song: it plays for more than " << MAX_FRAMES << " frames\n";
+    else if (opt.fit == 0 && program.xb_size > XB_BUDGET)
+        err << at << "the XB program would take " << program.xb_size << " bytes (" << program.rows
+            << " rows), more than fits in XB with the 32K memory expansion (" << XB_PROGRAM_SPACE
+            << " bytes of program space; aim at " << XB_BUDGET << " to leave room for the variables); "
+            << fit_hint(base, opt.reduce, XB_BUDGET) << '\n';
+    if (opt.stats) print_stats(opt, base.size(), frames, in_force, holds, converted, program, streams, file, err);
     return VGMCOMP_EXIT_OK;
 }

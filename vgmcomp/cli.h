@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "vgmcomp/reduce.h"
+
 // Exit statuses.
 enum : int {
     VGMCOMP_EXIT_OK = 0,
@@ -15,9 +17,8 @@ enum : int {
     VGMCOMP_EXIT_USAGE = 2,  // unknown option, missing input, bad number
 };
 
-// Everything the command line decides. Options that shorten the song are
-// meant to join here as further fields, each with its clause in
-// parse_options and its step in the run (between pitch and streams).
+// Everything the command line decides. The options that shorten the song
+// (reduce) take effect between pitch and streams.
 struct VgmcompOptions {
     std::string input;   // the VGM file, plain or gzip-compressed
     std::string output;  // -o PATH; empty: input + ".spf"
@@ -25,7 +26,13 @@ struct VgmcompOptions {
     bool exact = false;  // --exact: keep periods as moved to the TI clock, not snapped to notes
     bool help = false;     // --help
     bool version = false;  // --version
+    bool stats = false;    // --stats: print the XB program estimate and packing figures
+    Reductions reduce;     // --seconds S, --min-frames N, --flat, --voices LIST
+    uint32_t fit = 0;      // --fit BYTES: reduce until the XB program is within BYTES; 0: no search
 };
+
+// The most frames --min-frames takes: one whole row of the XB program.
+constexpr uint32_t MIN_FRAMES_MAX = 212;
 
 // The words of an options text, split on blanks (spaces, tabs, line breaks).
 std::vector<std::string> split_blanks(const std::string &text);
@@ -44,10 +51,14 @@ extern const char vgmcomp_help[];
 extern const char vgmcomp_version[];
 
 // The whole run: options from env_options (the value of VGMCOMP_OPTIONS, or
-// null) and args, then VGM file -> frames -> pitch -> streams -> song file,
-// checked by playing it back, written atomically. --help and --version go
-// to out; every message goes to err, prefixed "vgmcomp.x: ". Returns the
-// exit status. On any error an existing song file is left as it was.
+// null) and args, then VGM file -> frames -> pitch -> reductions (those
+// given, and those --fit chooses) -> long holds split -> streams -> song
+// file, checked by playing it back, written atomically, and the XB program
+// that the converter writes from it measured: a warning naming the options
+// that would make it fit when it is over XB_BUDGET, the figures with
+// --stats. --help and --version go to out; every message goes to err,
+// prefixed "vgmcomp.x: ". Returns the exit status. On any error an existing
+// song file is left as it was.
 int vgmcomp_run(const std::vector<std::string> &args, const char *env_options, std::ostream &out,
                 std::ostream &err);
 

@@ -19,8 +19,12 @@ struct VoiceState {
     uint16_t note = 0;
 };
 
+// retune: bit v set means voice v, silent in this frame, is sent its note
+// all the same. Such an inaudible change splits a state that would last
+// longer than one row of the XB program may (see vgmcomp/holds.h).
 struct Frame {
     VoiceState v[4];
+    uint8_t retune = 0;
 };
 
 // Frame i (i = 1, 2, ...; stored at index i - 1) is the chip state after

@@ -34,7 +34,8 @@ uint16_t chip_note(int v, uint16_t note)
 }
 
 // The changes of voice v over frames 1..F and the final frame F+1, at which
-// every voice is silent.
+// every voice is silent. A note is sent when the voice sounds with a note
+// other than the last one sent, or when the frame retunes the silent voice.
 std::vector<Change> voice_changes(const std::vector<Frame> &frames, int v)
 {
     std::vector<Change> changes;
@@ -45,7 +46,9 @@ std::vector<Change> voice_changes(const std::vector<Frame> &frames, int v)
         const bool final_frame = i == frames.size();
         const uint8_t a = final_frame ? 15 : static_cast<uint8_t>(frames[i].v[v].atten & 0x0F);
         Change c{i + 1, false, false, 0, a};
-        if (a != 15) {
+        // A retuned silent voice is sent its note too: an inaudible change.
+        const bool retune = !final_frame && ((frames[i].retune >> v) & 1) != 0;
+        if (a != 15 || retune) {
             const uint16_t n = chip_note(v, frames[i].v[v].note);
             if (!note_sent || n != last_note) {
                 c.note = true;
@@ -189,7 +192,7 @@ SongStreams build_streams(const std::vector<Frame> &frames)
 
     for (int v = 0; v < 4; v++) {
         const std::vector<Change> &cs = changes[v];
-        if (cs.empty()) continue;  // never sounds: unused
+        if (cs.empty()) continue;  // never sounds nor is retuned: unused
         s.used[v] = true;
         std::vector<uint8_t> codes;
         if (cs.front().frame > 1) put_codes(codes, 0, cs.front().frame - 1);

@@ -14,8 +14,10 @@ struct SongStreams {
 };
 
 // Builds the streams that make the player reproduce frames exactly: per
-// voice the volume every frame and the note while it sounds, then a final
-// change to silence for every voice still sounding after the last frame.
+// voice the volume every frame and the note while it sounds (and in the
+// frames that retune it while silent), then a final change to silence for
+// every voice still sounding after the last frame. A voice that never sounds
+// and is never retuned is unused.
 SongStreams build_streams(const std::vector<Frame> &frames);
 
 #endif

@@ -1,28 +1,12 @@
 #include "vgmcomp/verify.h"
 
 #include "player/player.h"
+#include "vgmcomp/player_state.h"
 
 namespace {
 
 // Frames after the final silent frame within which the song must end.
 constexpr uint64_t END_WITHIN = 8;
-
-// Saves the player's program-wide state and puts it back when done.
-struct PlayerStateGuard {
-    SPF saved_music = music;
-    OUTPUT saved_out = musicout;
-    uint32_t saved_mask = playmask;
-    uint8_t saved_lock = lock;
-    std::vector<uint8_t> *saved_log = sound_log;
-    ~PlayerStateGuard()
-    {
-        music = saved_music;
-        musicout = saved_out;
-        playmask = saved_mask;
-        lock = saved_lock;
-        sound_log = saved_log;
-    }
-};
 
 bool fail(std::string *why, const std::string &text)
 {
@@ -36,14 +20,15 @@ std::string at(uint64_t frame, int v)
 }
 
 // Compares the player's state of voice v after frame `frame` with the
-// intended state: attenuation atten and, while sounding, note.
-bool check_voice(uint64_t frame, int v, uint8_t atten, uint16_t note, std::string *why)
+// intended state: attenuation atten and, while sounding or when retuned,
+// note.
+bool check_voice(uint64_t frame, int v, uint8_t atten, uint16_t note, bool retuned, std::string *why)
 {
     const unsigned got_atten = musicout.vol[v] & 0x0F;
     if (got_atten != atten)
         return fail(why, at(frame, v) + "attenuation " + std::to_string(got_atten) + " instead of " +
                              std::to_string(atten));
-    if (atten == 15) return true;
+    if (atten == 15 && !retuned) return true;
     const uint32_t tone = musicout.tone[v];
     if (v == 3) {
         // A noise command byte: 0xE0 with the control in bits 0-2.
@@ -92,7 +77,9 @@ bool verify_song(const std::vector<uint8_t> &song_file, const std::vector<Frame>
         if (sounds && !running()) return fail(why, "frame " + std::to_string(f) + ": the song has already ended");
         const Frame &fr = frames[f - 1];
         for (int v = 0; v < 4; v++)
-            if (!check_voice(f, v, static_cast<uint8_t>(fr.v[v].atten & 0x0F), fr.v[v].note, why)) return false;
+            if (!check_voice(f, v, static_cast<uint8_t>(fr.v[v].atten & 0x0F), fr.v[v].note,
+                             ((fr.retune >> v) & 1) != 0, why))
+                return false;
     }
 
     // Frame F+1 silences every voice; the song then ends, and stays silent
@@ -103,7 +90,7 @@ bool verify_song(const std::vector<uint8_t> &song_file, const std::vector<Frame>
         if (f == final_frame && sounds && !running())
             return fail(why, "frame " + std::to_string(f) + ": the song has already ended");
         for (int v = 0; v < 4; v++)
-            if (!check_voice(f, v, 15, 0, why)) return false;
+            if (!check_voice(f, v, 15, 0, false, why)) return false;
         if (!running()) return true;
     }
     return fail(why, "the song does not end by frame " + std::to_string(final_frame + END_WITHIN) +

@@ -11,7 +11,8 @@
 
 // Plays song 0 of song_file frame by frame and checks that after every frame
 // f = 1..F (F = frames.size()) each voice has the attenuation of frames[f-1]
-// and, while it sounds, its period (voices 0-2) or noise control (voice 3);
+// and, while it sounds or in a frame that retunes it, its period (voices
+// 0-2) or noise control (voice 3);
 // that the song runs through frame F+1 when any voice sounds; that frame F+1
 // and the few after it have every voice silent; and that the song then ends
 // within a few frames. On a difference returns false and, when why is given,

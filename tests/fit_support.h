@@ -1,0 +1,84 @@
+// Helpers of the fitting tests: synthetic songs frame by frame, and the rows
+// of the XB program that the converter writes from a song file.
+#ifndef KELVARO_TEST_FIT_SUPPORT_H
+#define KELVARO_TEST_FIT_SUPPORT_H
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "vgmcomp/estimate.h"
+#include "vgmcomp/frames.h"
+#include "vgmcomp/songfile.h"
+#include "vgmcomp/streams.h"
+#include "vgmcomp/verify.h"
+
+namespace fittest {
+
+using Bytes = std::vector<uint8_t>;
+// One row of a PROGRAM without noise: duration, then frequency and volume
+// of voices 0, 1 and 2.
+using Row = std::array<int, 7>;
+
+// Sets voice v to atten and note for frames first..last (1-based, inclusive).
+inline void set(std::vector<Frame> &frames, size_t first, size_t last, int v, uint8_t atten, uint16_t note)
+{
+    if (frames.size() < last) frames.resize(last);
+    for (size_t f = first; f <= last; f++) frames[f - 1].v[v] = VoiceState{atten, note};
+}
+
+// The song file of frames, checked by playing it back.
+inline Bytes song_file_of(const std::vector<Frame> &frames)
+{
+    Bytes file = build_song_file(build_streams(frames));
+    std::string why;
+    EXPECT_TRUE(verify_song(file, frames, &why)) << why;
+    return file;
+}
+
+// The rows of a PROGRAM-mode text: its DATA values after the row count,
+// seven to a row; the row count must match.
+inline std::vector<Row> rows_of(const std::string &text)
+{
+    std::vector<int> values;
+    size_t at = 0;
+    while ((at = text.find("DATA ", at)) != std::string::npos) {
+        at += 5;
+        const size_t end = text.find('\n', at);
+        const std::string line = text.substr(at, end - at);
+        size_t p = 0;
+        while (p <= line.size()) {
+            size_t comma = line.find(',', p);
+            if (comma == std::string::npos) comma = line.size();
+            values.push_back(std::atoi(line.substr(p, comma - p).c_str()));
+            p = comma + 1;
+        }
+    }
+    std::vector<Row> rows;
+    EXPECT_FALSE(values.empty());
+    if (values.empty()) return rows;
+    EXPECT_EQ(values.size(), 1 + 7 * static_cast<size_t>(values[0]));
+    for (size_t i = 1; i + 7 <= values.size(); i += 7) {
+        Row r;
+        for (size_t k = 0; k < 7; k++) r[k] = values[i + k];
+        rows.push_back(r);
+    }
+    return rows;
+}
+
+// The converter's PROGRAM text from a song file, default options.
+inline std::string program_of(const Bytes &file, XbEstimate *result = nullptr)
+{
+    XbEstimate e;
+    std::string text;
+    EXPECT_TRUE(convert_song_file(file, e, &text));
+    if (result) *result = e;
+    return text;
+}
+
+}  // namespace fittest
+
+#endif

@@ -1,0 +1,112 @@
+#include "vgmcomp/holds.h"
+
+#include <algorithm>
+
+#include "convert/tables.h"
+
+namespace {
+
+constexpr uint8_t SILENT = 15;
+constexpr int TONE_VOICES = 3;
+
+// What the converter sees of the tone voices: attenuations and the periods
+// last sent (0 before the first, the chip's tone word being 0 then).
+struct ToneView {
+    uint8_t atten[TONE_VOICES] = {SILENT, SILENT, SILENT};
+    uint16_t sent[TONE_VOICES] = {0, 0, 0};
+};
+
+bool operator!=(const ToneView &a, const ToneView &b)
+{
+    for (int v = 0; v < TONE_VOICES; v++)
+        if (a.atten[v] != b.atten[v] || a.sent[v] != b.sent[v]) return true;
+    return false;
+}
+
+// Frame f (1-based) applied to view; frame F+1 silences every voice.
+void apply(ToneView &view, const std::vector<Frame> &frames, size_t f)
+{
+    for (int v = 0; v < TONE_VOICES; v++) {
+        if (f > frames.size()) {
+            view.atten[v] = SILENT;
+            continue;
+        }
+        const Frame &fr = frames[f - 1];
+        const uint8_t a = static_cast<uint8_t>(fr.v[v].atten & 0x0F);
+        view.atten[v] = a;
+        if (a != SILENT || ((fr.retune >> v) & 1)) view.sent[v] = static_cast<uint16_t>(fr.v[v].note & 0x3FF);
+    }
+}
+
+// Periods a retuning may send: those the song sounds (so the tone table
+// grows by none), with two notes of the converter's table besides when the
+// song sounds fewer than two.
+std::vector<uint16_t> retune_periods(const std::vector<Frame> &frames, bool (&sounds)[TONE_VOICES])
+{
+    std::vector<bool> used(1024, false);
+    for (const Frame &fr : frames)
+        for (int v = 0; v < TONE_VOICES; v++)
+            if ((fr.v[v].atten & 0x0F) != SILENT) {
+                sounds[v] = true;
+                used[fr.v[v].note & 0x3FF] = true;
+            }
+    used[0] = false;  // period 1024 reads as 0, the tone word of a voice never sent a note
+    std::vector<uint16_t> periods;
+    for (uint16_t p = 1; p < 1024; p++)
+        if (used[p]) periods.push_back(p);
+    for (int k = 0; periods.size() < 2; k++)
+        if (std::find(periods.begin(), periods.end(), note_period[k]) == periods.end()) periods.push_back(note_period[k]);
+    return periods;
+}
+
+}  // namespace
+
+HoldReport split_long_holds(std::vector<Frame> &frames)
+{
+    HoldReport report;
+    if (frames.empty()) return report;
+    // Each change the converter sees ends a row; so does each split.
+    bool sounds[TONE_VOICES] = {false, false, false};
+    const std::vector<uint16_t> periods = retune_periods(frames, sounds);
+
+    ToneView view;
+    apply(view, frames, 1);
+    uint64_t last_change = 0;  // the first row counts from frame 0
+    for (size_t f = 2; f <= frames.size() + 1; f++) {
+        const ToneView before = view;
+        apply(view, frames, f);
+        if (!(view != before)) continue;
+
+        if (f - last_change > LONGEST_ROW_FRAMES) {
+            // The state `before` holds from last_change (frame 1 for the
+            // first row) to f - 1: split it with a silent voice, one that
+            // sounds somewhere when there is such.
+            int voice = -1;
+            for (int v = 0; v < TONE_VOICES; v++)
+                if (before.atten[v] == SILENT && (voice < 0 || (sounds[v] && !sounds[voice]))) voice = v;
+            if (voice < 0) {
+                if (report.unsplittable++ == 0) report.first_unsplittable = std::max<uint64_t>(last_change, 1);
+            } else {
+                uint16_t sent = before.sent[voice];
+                for (uint64_t from = last_change; f - from > LONGEST_ROW_FRAMES; from += LONGEST_ROW_FRAMES) {
+                    const uint64_t at = from + LONGEST_ROW_FRAMES;  // inside the hold: at < f
+                    const uint16_t p = periods[0] != sent ? periods[0] : periods[1];
+                    Frame &fr = frames[at - 1];
+                    fr.v[voice].note = p;
+                    fr.retune = static_cast<uint8_t>(fr.retune | (1u << voice));
+                    sent = p;
+                    report.splits++;
+                    report.rows++;
+                }
+                // Unless frame f itself sends the voice a note, the voice
+                // now holds the last period sent by the split.
+                const bool sent_at_f =
+                    f <= frames.size() && (view.atten[voice] != SILENT || ((frames[f - 1].retune >> voice) & 1));
+                if (!sent_at_f) view.sent[voice] = sent;
+            }
+        }
+        report.rows++;
+        last_change = f;
+    }
+    return report;
+}
