@@ -1,6 +1,6 @@
 #include "convert/rows.h"
 
-#include <cstdio>
+#include <charconv>
 
 #include "convert/settings.h"
 #include "convert/tables.h"
@@ -85,14 +85,17 @@ void rows_frame()
         vv[3] = 30;
     }
 
+    // The row as "%d,%d,%d,%d,%d,%d,%d," (duration, then frequency and
+    // volume of voices 0-2), with noise type and volume before the last
+    // comma when the noise channel is included.
+    const int32_t values[9] = {duration, f[0], vv[0], f[1], vv[1], f[2], vv[2], f[3], vv[3]};
     char out_buf[1000];
-    if (max_voices == 4)
-        std::snprintf(out_buf, sizeof out_buf, "%d,%d,%d,%d,%d,%d,%d,%d,%d,", duration, f[0], vv[0], f[1],
-                      vv[1], f[2], vv[2], f[3], vv[3]);
-    else
-        std::snprintf(out_buf, sizeof out_buf, "%d,%d,%d,%d,%d,%d,%d,", duration, f[0], vv[0], f[1], vv[1],
-                      f[2], vv[2]);
-    out_data += out_buf;
+    char *at = out_buf;
+    for (int i = 0; i < 2 * max_voices + 1; i++) {
+        at = std::to_chars(at, out_buf + sizeof out_buf, values[i]).ptr;
+        *at++ = ',';
+    }
+    out_data.append(out_buf, static_cast<size_t>(at - out_buf));
 
     for (int v = 0; v < 4; v++) {
         oldp[v] = curp[v];

@@ -1,5 +1,6 @@
 #include "output/output.h"
 
+#include <charconv>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -29,7 +30,22 @@ void appendf(std::string &s, const char *fmt, ...)
 
 bool is_delim(char c, const char *delims)
 {
-    return std::strchr(delims, c) != nullptr && c != '\0';
+    return c != '\0' && std::strchr(delims, c) != nullptr;
+}
+
+// A token as a decimal number: its leading digits, 0 when there are none.
+int32_t token_value(const char *start, const char *end)
+{
+    int32_t value = 0;
+    std::from_chars(start, end, value);
+    return value;
+}
+
+void append_int(std::string &s, int32_t value)
+{
+    char buf[16];
+    char *end = std::to_chars(buf, buf + sizeof buf, value).ptr;
+    s.append(buf, static_cast<size_t>(end - buf));
 }
 
 }  // namespace
@@ -41,14 +57,14 @@ void build_int_list()
     // The first token ends at a comma, later ones at any of " ,.-": a minus
     // sign only delimits, so noise types -1 to -8 enter the list as 1 to 8.
     const char *delims = ",";
-    size_t i = 0, n = out_data.size();
+    const char *p = out_data.data();
+    const char *end = p + out_data.size();
     for (;;) {
-        while (i < n && is_delim(out_data[i], delims)) i++;
-        if (i >= n) break;
-        size_t start = i;
-        while (i < n && !is_delim(out_data[i], delims)) i++;
-        std::string token = out_data.substr(start, i - start);
-        out_data_int.push_back(static_cast<int32_t>(std::strtol(token.c_str(), nullptr, 10)));
+        while (p < end && is_delim(*p, delims)) p++;
+        if (p >= end) break;
+        const char *start = p;
+        while (p < end && !is_delim(*p, delims)) p++;
+        out_data_int.push_back(token_value(start, p));
         delims = " ,.-";
     }
     out_data_size = static_cast<int32_t>(out_data_int.size());
@@ -91,7 +107,7 @@ std::string format_output()
                 else
                     text += "\nDATA ";
             }
-            appendf(text, "%d", out_data_int[i]);
+            append_int(text, out_data_int[i]);
             if (--counter == 0)
                 counter = values_per_line;
             else if (i != out_data_size - 1)
