@@ -61,10 +61,10 @@ std::vector<Command> commands(const Bytes &file, uint32_t start, size_t count)
 // (followed by the end marker when asked for) and that every
 // back-reference copies bytes that were stored before it, all below
 // 0xFFFF. Returns the packed size.
-size_t pack_and_check(Bytes &file, const Bytes &data, bool end_marker)
+size_t pack_and_check(Bytes &file, const Bytes &data, bool end_marker, uint32_t lowest = 0)
 {
     const size_t before = file.size();
-    const uint32_t start = pack_stream(file, data, end_marker);
+    const uint32_t start = pack_stream(file, data, end_marker, lowest);
     EXPECT_EQ(start, before);
     Bytes want = data;
     if (end_marker) want.push_back(0);
@@ -76,6 +76,7 @@ size_t pack_and_check(Bytes &file, const Bytes &data, bool end_marker)
             // The decoder takes a next-read offset of 0xFFFF for a repeat run.
             EXPECT_FALSE(c.src < 0xFFFF && c.src + c.len > 0xFFFF) << "copy from " << c.src << " of " << c.len;
             EXPECT_LE(c.src + c.len, 0x10000u);
+            EXPECT_GE(c.src, std::min<size_t>(lowest, before)) << "copy from below the lowest offset allowed";
         }
         at += c.kind == LITERAL ? 1 + c.len : c.kind == LONG_REF ? 3 : 2;
     }
@@ -225,7 +226,12 @@ TEST(Pack, RoundTripOfRandomStreams)
         for (int s = 0; s < 3; s++) {
             const size_t n = seed % 4 == 0 ? rng() % 8 : rng() % 2500;
             const Bytes data = mixed_stream(rng, n, previous);
-            pack_and_check(file, data, rng() % 2);
+            const size_t packed = pack_and_check(file, data, rng() % 2);
+            // Passages come back in every such stream: a packer that had to
+            // fall back to literal runs would show here.
+            if (n >= 1000) {
+                EXPECT_LT(packed, literal_only_size(data, false));
+            }
             previous = data;
         }
     }
@@ -292,6 +298,63 @@ TEST(Pack, LongStreamsThatPackSmall)
     while (song.size() < 80000) append(song, bar, 0, bar.size());
     Bytes file2(28, 0);
     EXPECT_LT(pack_and_check(file2, song, true), song.size() / 15);
+}
+
+TEST(Pack, NothingCopiedFromBelowTheLowestOffset)
+{
+    std::mt19937 rng(8);
+    const Bytes prefix = random_bytes(rng, 1000, 256);
+    const Bytes data(prefix.begin() + 300, prefix.begin() + 340);
+    {  // Allowed: one long back-reference.
+        Bytes file = prefix;
+        EXPECT_EQ(pack_and_check(file, data, false, 0), 3u);
+    }
+    {  // From offset 500 on only: the passage goes literal.
+        Bytes file = prefix;
+        EXPECT_EQ(pack_and_check(file, data, false, 500), literal_only_size(data, false));
+    }
+    {  // The allowed part of a passage that crosses the limit is copied.
+        Bytes file = prefix;
+        const Bytes across(prefix.begin() + 480, prefix.begin() + 560);
+        EXPECT_LE(pack_and_check(file, across, false, 500), 1u + 20 + 3);
+    }
+    {  // A lowest offset past the end of the file: only the stream's own bytes.
+        Bytes file = prefix;
+        Bytes twice = data;
+        append(twice, data, 0, data.size());
+        EXPECT_EQ(pack_and_check(file, twice, false, 5000), 41u + 2);
+    }
+}
+
+TEST(Pack, PeriodicStreams)
+{
+    // Data that repeats with a period: every period has its own path
+    // through the parse, which must still pack the repeats as long copies.
+    for (size_t period : {1u, 2u, 3u, 7u, 40u, 62u, 63u, 64u, 65u, 200u, 255u, 256u, 257u, 300u}) {
+        SCOPED_TRACE("period " + std::to_string(period));
+        std::mt19937 rng(static_cast<uint32_t>(period));
+        const Bytes bar = random_bytes(rng, period, 5);
+        Bytes data;
+        while (data.size() < 6000) append(data, bar, 0, bar.size());
+        Bytes file(28, 0);
+        const size_t packed = pack_and_check(file, data, true);
+        // A period stored, and up to a run more, then a copy of 40 bytes or
+        // more per 3 bytes (a copy takes at most what one run stores).
+        EXPECT_LE(packed, literal_only_size(bar, false) + 64 + 3 * (6000 / 40 + 2)) << packed;
+    }
+    {  // Phrases of 15 and 10 bytes in a period of 40: the period is worth
+       // storing whole, copies of 40 follow.
+        Bytes a;
+        for (uint8_t b : {0, 1, 2, 3, 4, 1, 2, 3, 4, 5, 2, 3, 4, 5, 6}) a.push_back(b);
+        Bytes data;
+        while (data.size() < 6000) {
+            append(data, a, 0, 15);
+            append(data, a, 0, 15);
+            append(data, a, 0, 10);
+        }
+        Bytes file(28, 0);
+        EXPECT_LE(pack_and_check(file, data, false), 41u + 2 * (6000 / 40 + 1));
+    }
 }
 
 TEST(Pack, NoCopyReadsAcrossOffsetFFFF)

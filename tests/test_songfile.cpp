@@ -20,6 +20,7 @@
 #include "tests/test_support.h"
 #include "vgmcomp/pack.h"
 #include "vgmcomp/songfile.h"
+#include "vgmcomp/verify.h"
 
 namespace {
 
@@ -185,6 +186,149 @@ TEST(SongFile, SongTooLargeStillBuilds)
     s.time[0].assign(10, 0x41);
     const Bytes file = build_song_file(s);
     EXPECT_GT(file.size(), SONG_FILE_MAX);
+}
+
+// The file offsets that the back-references of the stream at start copy
+// from, over the commands that make its first count bytes.
+std::vector<uint32_t> copy_sources(const Bytes &f, uint32_t start, size_t count)
+{
+    std::vector<uint32_t> sources;
+    size_t at = start, made = 0;
+    while (made < count && at < f.size() && f[at] != 0) {
+        const uint8_t c = f[at];
+        size_t n = c & 0x3F;
+        if (c >= 0x40 && n == 0) n = 256;
+        if (at + (c >> 6 == 3 ? 2 : 1) >= f.size()) {
+            ADD_FAILURE() << "command cut short at offset " << at;
+            break;
+        }
+        switch (c >> 6) {
+        case 0: at += 1 + n; break;
+        case 1: at += 2; break;
+        case 2:
+            sources.push_back(start + f[at + 1]);
+            at += 2;
+            break;
+        default:
+            sources.push_back(be16(f, at + 1));
+            at += 3;
+            break;
+        }
+        made += n;
+    }
+    return sources;
+}
+
+// Every stream of a used voice reads back from the offset in the song
+// record, and no back-reference copies from the header or the song record:
+// those bytes were not final while the streams were packed.
+void expect_streams_read_back(const Bytes &file, const SongStreams &s)
+{
+    const uint32_t tones_at = be16(file, 2);
+    for (int v = 0; v < 4; v++) {
+        if (!s.used[v]) continue;
+        SCOPED_TRACE("voice " + std::to_string(v));
+        Bytes time = s.time[v];
+        if (time.empty() || time.back() != 0) time.push_back(0);
+        const Bytes *streams[3] = {&s.note[v], &s.vol[v], &time};
+        for (int k = 0; k < 3; k++) {
+            const uint32_t start = stream_start(file, 4 * k + v);
+            EXPECT_EQ(unpack_stream(file, start, streams[k]->size()), *streams[k]) << "stream " << 4 * k + v;
+            for (uint32_t src : copy_sources(file, start, streams[k]->size()))
+                EXPECT_GE(src, tones_at) << "stream " << 4 * k + v << " copies from offset " << src;
+        }
+    }
+}
+
+TEST(SongFile, NoStreamCopiesTheSongRecord)
+{
+    {  // While the streams are packed the record still holds zeros: header
+       // byte 3 and five zeros would be one 3-byte copy from offset 3, and
+       // the record's last bytes with the tone table one from offset 26.
+        SongStreams s;
+        s.tones = {0x1AC, 0x155, 0x0F0};
+        s.used[0] = true;
+        s.note[0] = {0x1C, 0, 0, 0, 0, 0};
+        s.vol[0] = {0, 0, 0x0C, 0x1A, 0x05, 0x15};
+        s.time[0] = {0xC1, 0xC1, 0xC1, 0xC1, 0xC1, 0xC1};
+        const Bytes file = build_song_file(s);
+        expect_streams_read_back(file, s);
+    }
+    // Streams made of the bytes that start the file, the tone table among
+    // them (copies from it are fine), of runs and of random bytes.
+    for (uint32_t seed = 0; seed < 200; seed++) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 rng(seed);
+        SongStreams s;
+        for (size_t k = 1 + rng() % 12; k > 0; k--) s.tones.push_back(static_cast<uint16_t>(rng() % 1024));
+        Bytes start = {0x00, 0x04, 0x00, 0x1C};
+        start.resize(28, 0);
+        for (uint16_t t : s.tones) {
+            start.push_back(static_cast<uint8_t>(t & 0x0F));
+            start.push_back(static_cast<uint8_t>(t >> 4));
+        }
+        auto stream = [&](size_t n) {
+            Bytes b;
+            while (b.size() < n) {
+                switch (rng() % 3) {
+                case 0: {
+                    const size_t from = rng() % start.size(), len = 1 + rng() % 12;
+                    for (size_t k = from; k < std::min(from + len, start.size()); k++) b.push_back(start[k]);
+                    break;
+                }
+                case 1: b.insert(b.end(), 1 + rng() % 5, static_cast<uint8_t>(rng() % 3)); break;
+                default: b.push_back(static_cast<uint8_t>(rng() % 8)); break;
+                }
+            }
+            return b;
+        };
+        for (int v = 0; v < 4; v++) {
+            if (v > 0 && rng() % 3 == 0) continue;
+            s.used[v] = true;
+            s.note[v] = stream(rng() % 60);
+            s.vol[v] = stream(rng() % 60);
+            s.time[v] = stream(1 + rng() % 60);
+            for (uint8_t &b : s.time[v])
+                if (b == 0) b = 0xC1;  // a time stream ends at its first 0
+        }
+        const Bytes file = build_song_file(s);
+        expect_streams_read_back(file, s);
+        if (HasFailure()) break;
+    }
+}
+
+TEST(SongFile, RandomSongsPlayBack)
+{
+    // Songs with long silences, envelopes, the notes of a small pool (few
+    // tone table entries, small note bytes) and noise: each built from its
+    // streams plays back exactly as the frames go.
+    const uint16_t pool[] = {0, 1, 5, 28, 300, 301, 428, 339, 1000, 1023};
+    std::mt19937 rng(2024);
+    for (int song = 0; song < 150; song++) {
+        SCOPED_TRACE("song " + std::to_string(song));
+        std::vector<Frame> frames(1 + rng() % 1500);
+        for (int v = 0; v < 4; v++) {
+            size_t f = 0;
+            while (f < frames.size()) {
+                const size_t kind = rng() % 10;
+                const size_t run = kind == 0 ? 200 + rng() % 400 : 1 + rng() % (kind < 5 ? 3 : 40);
+                const bool silent = rng() % 3 == 0;
+                const auto note = static_cast<uint16_t>(v == 3 ? rng() % 8 : pool[rng() % 10]);
+                auto atten = static_cast<uint8_t>(rng() % 15);
+                const bool envelope = rng() % 2 == 0;
+                for (size_t k = 0; k < run && f < frames.size(); k++, f++) {
+                    frames[f].v[v] = VoiceState{silent ? uint8_t{15} : atten, note};
+                    if (envelope && atten < 14 && rng() % 3 == 0) atten++;
+                }
+            }
+        }
+        const SongStreams s = build_streams(frames);
+        const Bytes file = build_song_file(s);
+        std::string why;
+        EXPECT_TRUE(verify_song(file, frames, &why)) << why;
+        expect_streams_read_back(file, s);
+        if (HasFailure()) break;
+    }
 }
 
 TEST(WriteFileAtomic, WritesAndReplaces)

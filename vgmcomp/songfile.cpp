@@ -51,13 +51,18 @@ std::vector<uint8_t> build_song_file(const SongStreams &streams)
     // stored in that order too (on real songs other orders came out within a
     // fraction of a percent). An empty stream of a used voice (a voice that
     // never changes note) gets the offset where it would start, never 0.
+    // The song record gets its offsets only after the streams are packed: till
+    // then it holds zeros, which a back-reference would copy as they are now
+    // and read back changed. So the streams copy nothing before the tone
+    // table, whose bytes are final.
     uint32_t start[12] = {};
+    const auto lowest = static_cast<uint32_t>(tone_at);
     for (int v = 0; v < 4; v++)
-        if (streams.used[v]) start[v] = pack_stream(file, streams.note[v], false);
+        if (streams.used[v]) start[v] = pack_stream(file, streams.note[v], false, lowest);
     for (int v = 0; v < 4; v++)
-        if (streams.used[v]) start[4 + v] = pack_stream(file, streams.vol[v], false);
+        if (streams.used[v]) start[4 + v] = pack_stream(file, streams.vol[v], false, lowest);
     for (int v = 0; v < 4; v++)
-        if (streams.used[v]) start[8 + v] = pack_stream(file, without_end(streams.time[v]), true);
+        if (streams.used[v]) start[8 + v] = pack_stream(file, without_end(streams.time[v]), true, lowest);
     // Past 65535 bytes an offset no longer fits: the caller refuses such a
     // file by its size (SONG_FILE_MAX).
     for (int i = 0; i < 12; i++) put16(file, HEADER_SIZE + 2 * static_cast<size_t>(i), start[i]);
