@@ -1,0 +1,270 @@
+// Benchmarks of both programs' parts, in process:
+//
+//   player      frames per second of the song player (stplay)
+//   rows        rows per second of the row builder (convert_rows: player and
+//               row builder together, as the converter runs them)
+//   pack        bytes per second of the packer at 1x, 4x and 16x a stream
+//               length, with the fitted growth of its cost
+//   parse_vgm   bytes per second of the VGM reader
+//   compress    each file of ../shared/vgm (KELVARO_VGM_DIR overrides) to
+//               song file bytes as vgmcomp.x makes them with its default
+//               options: read, frames, pitch, long holds split, streams,
+//               pack, and the check that the song file plays back as
+//               intended (not the XB size estimate that follows)
+//   convert     each of those song files to XB text (convert_to_text)
+//
+// Without the VGM folder a generated song stands in for the player, row
+// builder and reader benchmarks, and the per-file ones are left out.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "convert/rows.h"
+#include "convert/settings.h"
+#include "convert/song.h"
+#include "player/player.h"
+#include "tests/test_support.h"
+#include "vgmcomp/fit.h"
+#include "vgmcomp/frames.h"
+#include "vgmcomp/pack.h"
+#include "vgmcomp/pitch.h"
+#include "vgmcomp/songfile.h"
+#include "vgmcomp/streams.h"
+#include "vgmcomp/verify.h"
+#include "vgmcomp/vgm.h"
+#include "vgmcomp/vgm_writer.h"
+
+namespace {
+
+std::string base_name(const std::string &path)
+{
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The compressor's work on the bytes of a VGM file, short of writing the
+// file: the song file bytes, or empty on an error.
+std::vector<uint8_t> compress(const std::vector<uint8_t> &vgm, bool verify = true)
+{
+    VgmLog log;
+    std::string error;
+    if (!parse_vgm(vgm, "bench.vgm", log, error)) return {};
+    std::vector<Frame> base = sample_frames(log);
+    apply_pitch(base, log.clock, false);
+    const std::vector<Frame> frames = prepare_frames(base, Reductions());
+    std::vector<uint8_t> file = build_song_file(build_streams(frames));
+    if (file.size() > SONG_FILE_MAX) return {};
+    if (verify && !verify_song(file, frames, nullptr)) return {};
+    return file;
+}
+
+// A generated stand-in song: three voices stepping through a melody with
+// volume envelopes for about two minutes, and noise hits.
+std::vector<uint8_t> generated_vgm()
+{
+    static const uint16_t notes[] = {428, 381, 339, 320, 285, 254, 226, 214, 254, 285, 320, 381};
+    VgmWriter w;
+    uint32_t seed = 12345;
+    for (int beat = 0; beat < 480; beat++) {
+        for (int v = 0; v < 3; v++) {
+            seed = seed * 1103515245u + 12345u;
+            vgm_tone(w, v, static_cast<uint16_t>(notes[(seed >> 16) % 12] << (v == 2 ? 1 : 0)));
+        }
+        if (beat % 4 == 0) vgm_noise(w, static_cast<uint8_t>(4 + beat % 3));
+        for (int step = 0; step < 15; step++) {
+            for (int v = 0; v < 3; v++) vgm_atten(w, v, static_cast<uint8_t>(std::min(15, v * 2 + step / 2)));
+            vgm_atten(w, 3, static_cast<uint8_t>(beat % 4 == 0 ? std::min(15, step * 3) : 15));
+            vgm_wait_frames(w, 1);
+        }
+    }
+    return vgm_finish(w, true);
+}
+
+struct Song {
+    std::string name;
+    std::vector<uint8_t> vgm;   // the VGM file's bytes (unpacked)
+    std::vector<uint8_t> file;  // the song file made of it
+};
+
+std::vector<Song> &songs()
+{
+    static std::vector<Song> all;
+    return all;
+}
+
+// The song the single-song benchmarks use: the longest VGM file, or the
+// generated one.
+const Song &main_song()
+{
+    static Song song = [] {
+        Song best;
+        for (const Song &s : songs())
+            if (s.vgm.size() > best.vgm.size()) best = s;
+        if (best.vgm.empty()) {
+            best.name = "generated";
+            best.vgm = generated_vgm();
+            best.file = compress(best.vgm);
+        }
+        return best;
+    }();
+    return song;
+}
+
+void BM_Player(benchmark::State &state)
+{
+    const std::vector<uint8_t> &file = main_song().file;
+    uint64_t frames = 0;
+    for (auto _ : state) {
+        playmask = 0;
+        stinit(file.data(), 0, static_cast<uint32_t>(file.size()));
+        do {
+            stplay();
+            frames++;
+        } while (playmask & 0xFF00);
+        benchmark::DoNotOptimize(musicout);
+    }
+    state.counters["frames/s"] = benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
+    state.SetLabel(main_song().name);
+}
+
+void BM_Rows(benchmark::State &state)
+{
+    const std::vector<uint8_t> &file = main_song().file;
+    settings_default();
+    uint64_t rows = 0, frames = 0;
+    for (auto _ : state) {
+        uint32_t f = 0;
+        convert_rows(file.data(), static_cast<uint32_t>(file.size()), &f);
+        rows += static_cast<uint64_t>(tot_notes);
+        frames += f;
+    }
+    state.counters["rows/s"] = benchmark::Counter(static_cast<double>(rows), benchmark::Counter::kIsRate);
+    state.counters["frames/s"] = benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
+    state.SetLabel(main_song().name);
+}
+
+// A stream of length n shaped like the streams of a song: phrases of a
+// small alphabet that come back, now exactly, now changed, now as a run.
+std::vector<uint8_t> song_like_stream(size_t n)
+{
+    std::vector<uint8_t> out;
+    std::vector<std::vector<uint8_t>> phrases;
+    uint32_t seed = 2024;
+    auto next = [&seed](uint32_t range) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % range;
+    };
+    while (out.size() < n) {
+        uint32_t pick = next(10);
+        if (pick < 5 && !phrases.empty()) {
+            std::vector<uint8_t> p = phrases[next(static_cast<uint32_t>(phrases.size()))];
+            if (pick == 0) p[next(static_cast<uint32_t>(p.size()))] ^= 1;  // a changed return
+            out.insert(out.end(), p.begin(), p.end());
+        } else if (pick < 7) {
+            out.insert(out.end(), 2 + next(40), static_cast<uint8_t>(0x40 + next(4)));
+        } else {
+            std::vector<uint8_t> p(4 + next(28));
+            for (uint8_t &b : p) b = static_cast<uint8_t>(next(24));
+            phrases.push_back(p);
+            out.insert(out.end(), p.begin(), p.end());
+        }
+    }
+    out.resize(n);
+    return out;
+}
+
+void BM_Pack(benchmark::State &state)
+{
+    const std::vector<uint8_t> data = song_like_stream(static_cast<size_t>(state.range(0)));
+    size_t packed = 0;
+    for (auto _ : state) {
+        std::vector<uint8_t> file;
+        pack_stream(file, data, true);
+        packed = file.size();
+        benchmark::DoNotOptimize(file.data());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+    state.SetComplexityN(state.range(0));
+    state.counters["ratio"] = static_cast<double>(packed) / static_cast<double>(data.size());
+}
+
+void BM_ParseVgm(benchmark::State &state)
+{
+    const std::vector<uint8_t> &vgm = main_song().vgm;
+    for (auto _ : state) {
+        VgmLog log;
+        std::string error;
+        benchmark::DoNotOptimize(parse_vgm(vgm, "bench.vgm", log, error));
+        benchmark::DoNotOptimize(log.writes.data());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * vgm.size()));
+    state.SetLabel(main_song().name);
+}
+
+void BM_Compress(benchmark::State &state, const Song *song)
+{
+    size_t size = 0;
+    for (auto _ : state) {
+        std::vector<uint8_t> file = compress(song->vgm);
+        size = file.size();
+        benchmark::DoNotOptimize(file.data());
+    }
+    if (size == 0) state.SkipWithError("the compressor rejects this file");
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * song->vgm.size()));
+    state.counters["song_file_bytes"] = static_cast<double>(size);
+}
+
+void BM_Convert(benchmark::State &state, const Song *song)
+{
+    settings_default();
+    std::string text;
+    for (auto _ : state) {
+        convert_to_text(song->file.data(), static_cast<uint32_t>(song->file.size()), text);
+        benchmark::DoNotOptimize(text.data());
+    }
+    state.counters["rows"] = static_cast<double>(tot_notes);
+    state.counters["text_bytes"] = static_cast<double>(text.size());
+}
+
+}  // namespace
+
+BENCHMARK(BM_Player)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Rows)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pack)->RangeMultiplier(4)->Range(4096, 65536)->Complexity(benchmark::oNLogN)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ParseVgm)->Unit(benchmark::kMicrosecond);
+
+int main(int argc, char **argv)
+{
+    for (const std::string &path : shared_vgm_files()) {
+        Song s;
+        s.name = base_name(path);
+        std::string error;
+        if (!load_vgm_bytes(path, s.vgm, error)) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            continue;
+        }
+        s.file = compress(s.vgm);
+        if (s.file.empty()) std::fprintf(stderr, "%s: the compressor rejects this file\n", path.c_str());
+        songs().push_back(s);
+    }
+    for (const Song &s : songs()) {
+        if (s.file.empty()) continue;
+        benchmark::RegisterBenchmark(("BM_Compress/" + s.name).c_str(), BM_Compress, &s)
+            ->Unit(benchmark::kMillisecond);
+    }
+    for (const Song &s : songs()) {
+        if (s.file.empty()) continue;
+        benchmark::RegisterBenchmark(("BM_Convert/" + s.name).c_str(), BM_Convert, &s)
+            ->Unit(benchmark::kMillisecond);
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

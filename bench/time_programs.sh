@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Times both programs as processes over every file of the VGM folder
+# (../shared/vgm beside the repository, or the folder given as the first
+# argument):
+#
+#     bench/time_programs.sh [VGM_FOLDER] [RUNS]
+#
+#   vgmcomp.x   VGM file -> song file (the compressor alone)
+#   kelvaro     song file -> XB program (the converter alone: run from a
+#               folder without vgmcomp.x, it converts the song file that is
+#               already there)
+#   both        kelvaro as a user runs it: the compressor, then the converter
+#
+# Each column gives, over RUNS runs (default 10), in milliseconds: the
+# fastest wall time / the median wall time / the least CPU time (user +
+# system). Builds a Release build in build-bench (or $KELVARO_BENCH_BUILD)
+# first.
+set -euo pipefail
+
+src=$(cd "$(dirname "$0")/.." && pwd)
+dir=${1:-$src/../shared/vgm}
+runs=${2:-10}
+build=${KELVARO_BENCH_BUILD:-$src/build-bench}
+if [ ! -d "$dir" ]; then
+  echo "time_programs.sh: no VGM folder $dir" >&2
+  exit 1
+fi
+
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  generator=()
+  command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
+  cmake -S "$src" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release -DKELVARO_BENCH=ON -DKELVARO_TESTS=OFF
+fi
+cmake --build "$build" -j1 --target kelvaro vgmcomp >/dev/null
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+# The converter alone: a copy of kelvaro with no vgmcomp.x beside it or on
+# the search path.
+mkdir "$work/alone" "$work/both"
+cp "$build/kelvaro" "$work/alone/kelvaro"
+cp "$build/kelvaro" "$build/vgmcomp.x" "$work/both/"
+alone_path=/usr/bin:/bin
+# Prints "wall cpu" in milliseconds for running "$@" $runs times: the
+# fastest and the median wall time, and the least CPU time (user + system),
+# which a busy machine disturbs less than wall time.
+time_runs() {
+  "$@" >/dev/null 2>&1 || true  # warm-up
+  local walls=() cpus=() line
+  for ((i = 0; i < runs; i++)); do
+    line=$( { TIMEFORMAT='%3R %3U %3S'; time "$@" >/dev/null 2>&1; } 2>&1 ) || true
+    read -r r u s <<<"$line"
+    walls+=("$r")
+    cpus+=("$(awk -v u="$u" -v s="$s" 'BEGIN {print u + s}')")
+  done
+  local wmin wmed cmin
+  wmin=$(printf '%s\n' "${walls[@]}" | sort -g | head -1)
+  wmed=$(printf '%s\n' "${walls[@]}" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')
+  cmin=$(printf '%s\n' "${cpus[@]}" | sort -g | head -1)
+  awk -v a="$wmin" -v b="$wmed" -v c="$cmin" 'BEGIN {printf "%.0f/%.0f/%.0f\n", a * 1000, b * 1000, c * 1000}'
+}
+
+echo "milliseconds: fastest wall / median wall / least CPU, over $runs runs"
+printf '%-26s %8s %18s %18s %18s\n' "file" "bytes" "vgmcomp.x" "kelvaro" "both"
+for f in "$dir"/*.vgm "$dir"/*.vgz; do
+  [ -f "$f" ] || continue
+  name=$(basename "$f")
+  cp "$f" "$work/$name"
+  # The compressor alone, and the song file the converter then reads.
+  c=$(time_runs "$build/vgmcomp.x" "$work/$name")
+  if [ ! -f "$work/$name.spf" ]; then
+    printf '%-26s %8s   vgmcomp.x failed on this file\n' "$name" "$(stat -c %s "$f")"
+    continue
+  fi
+  k=$(PATH=$alone_path time_runs "$work/alone/kelvaro" "$work/$name" "$work/$name.txt")
+  if [ ! -s "$work/$name.txt" ]; then
+    printf '%-26s %8s   kelvaro failed on this file\n' "$name" "$(stat -c %s "$f")"
+    continue
+  fi
+  b=$(time_runs "$work/both/kelvaro" "$work/$name" "$work/$name.txt")
+  printf '%-26s %8s %18s %18s %18s\n' "$name" "$(stat -c %s "$f")" "$c" "$k" "$b"
+done

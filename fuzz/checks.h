@@ -1,0 +1,241 @@
+// What the fuzz targets check, one function per target, shared with the
+// test suite (tests/test_fuzz_regressions.cpp replays seeds and findings
+// through the same code). Each returns an empty string when every check
+// holds, else the first failed check with its line.
+#ifndef KELVARO_FUZZ_CHECKS_H
+#define KELVARO_FUZZ_CHECKS_H
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "convert/rows.h"
+#include "convert/settings.h"
+#include "convert/song.h"
+#include "output/output.h"
+#include "vgmcomp/estimate.h"
+#include "vgmcomp/fit.h"
+#include "vgmcomp/frames.h"
+#include "vgmcomp/pack.h"
+#include "vgmcomp/pitch.h"
+#include "vgmcomp/reduce.h"
+#include "vgmcomp/songfile.h"
+#include "vgmcomp/streams.h"
+#include "vgmcomp/verify.h"
+#include "vgmcomp/vgm.h"
+
+#define FUZZ_REQUIRE(cond)                                                                 \
+    do {                                                                                   \
+        if (!(cond)) return std::string(__FILE__ ":") + std::to_string(__LINE__) + ": " #cond; \
+    } while (0)
+
+namespace fuzzcheck {
+
+// Any song file through the converter's whole conversion into memory. Byte 0
+// picks the settings (output form, noise voice, timing), the rest is the
+// song file, copied into a buffer of exactly its size so that any read past
+// its end is caught. The conversion ends within the frame cap; the integer
+// list holds the row count and whole rows of plausible numbers; the text has
+// one line per statement.
+inline std::string convert_input(const uint8_t *data, size_t size)
+{
+    if (size < 1) return std::string();
+    const uint8_t pick = data[0];
+    arg_output = 1 + pick % 3;
+    arg_noise = (pick / 3) % 2 ? NOISE_ON : NOISE_OFF;
+    arg_timing = (pick / 6) % 2 ? TIMING_EMULATED : TIMING_REAL;
+
+    const size_t song_size = size - 1;
+    std::unique_ptr<uint8_t[]> song(new uint8_t[song_size ? song_size : 1]);
+    if (song_size) std::memcpy(song.get(), data + 1, song_size);
+
+    uint32_t frames = 0;
+    const bool ok = convert_rows(song.get(), static_cast<uint32_t>(song_size), &frames);
+    FUZZ_REQUIRE(frames >= 1 && frames <= MAX_FRAMES);
+    FUZZ_REQUIRE(ok == (frames < MAX_FRAMES));
+    if (!ok) return std::string();
+    build_int_list();
+    const std::string text = format_output();
+
+    const size_t per_row = arg_noise == NOISE_ON ? 9 : 7;
+    FUZZ_REQUIRE(tot_notes >= 0);
+    FUZZ_REQUIRE(static_cast<size_t>(out_data_size) == out_data_int.size());
+    FUZZ_REQUIRE(out_data_int.size() == 1 + per_row * static_cast<size_t>(tot_notes));
+    FUZZ_REQUIRE(out_data_int[0] == tot_notes);
+    FUZZ_REQUIRE(static_cast<uint32_t>(tot_notes) < frames);  // a row ends at a frame after the first
+    for (size_t i = 1; i < out_data_int.size(); i++) {
+        const size_t field = (i - 1) % per_row;
+        const int32_t x = out_data_int[i];
+        if (field == 0)
+            FUZZ_REQUIRE(x >= 0);  // duration
+        else if (field == 7)
+            FUZZ_REQUIRE(x >= 1 && x <= 8);  // noise type, written without its sign
+        else if (field % 2 == 1)
+            FUZZ_REQUIRE(x >= 110 && x <= 1760);  // frequency in hertz
+        else
+            FUZZ_REQUIRE(x >= 0 && x <= 30);  // XB volume
+    }
+
+    FUZZ_REQUIRE(!text.empty() && text.back() == '\n');
+    size_t lines = 0;
+    for (char c : text) lines += c == '\n';
+    if (arg_output == OUTPUT_CALLSOUND)
+        FUZZ_REQUIRE(lines == 1 + static_cast<size_t>(tot_notes));
+    else  // the player line or an empty first line, then DATA lines of 26
+        FUZZ_REQUIRE(lines == 1 + (out_data_int.size() + 25) / 26);
+    return std::string();
+}
+
+// The options of a compressor run that a VGM input asks for, read from
+// header bytes 0x3C to 0x3F, which no SN76489 reader looks at (they are
+// commands only when the data offset points below them).
+//   0x3C bits 0-1: --min-frames 1 to 4; bit 2: --flat; bit 3: drop the voice
+//        in bits 4-5 (--voices); bit 6: --seconds, frames from 0x3D;
+//        bit 7: --exact
+//   0x3E bit 0: --fit, the budget from 0x3F
+struct RunOptions {
+    bool exact = false;
+    Reductions reduce;
+    size_t fit = 0;
+};
+
+inline RunOptions run_options(const std::vector<uint8_t> &vgm)
+{
+    RunOptions o;
+    auto at = [&vgm](size_t i) { return i < vgm.size() ? vgm[i] : uint8_t(0); };
+    const uint8_t s = at(0x3C);
+    o.reduce.min_frames = 1u + (s & 3u);
+    o.reduce.flat = (s & 4) != 0;
+    if (s & 8) o.reduce.voices = static_cast<uint8_t>(ALL_VOICES & ~(1u << ((s >> 4) & 3u)));
+    if (s & 0x40) o.reduce.keep_frames = 1 + 4 * static_cast<uint64_t>(at(0x3D));
+    o.exact = (s & 0x80) != 0;
+    if (at(0x3E) & 1) o.fit = 60 + 100 * static_cast<size_t>(at(0x3F));
+    return o;
+}
+
+// The song file of frames with reductions r, as the compressor writes it,
+// checked: it plays back as intended, and the converter's program from it is
+// the one the compressor estimates. Sets file (empty when it is too large).
+inline std::string song_file_of(const std::vector<Frame> &base, const Reductions &r, std::vector<uint8_t> &file,
+                                XbEstimate &program)
+{
+    file.clear();
+    const std::vector<Frame> frames = prepare_frames(base, r);
+    const SongStreams streams = build_streams(frames);
+    FUZZ_REQUIRE(streams.tones.size() <= 256);
+    std::vector<uint8_t> built = build_song_file(streams);
+    if (built.size() > SONG_FILE_MAX) return std::string();  // refused by the program
+    std::string why;
+    if (!verify_song(built, frames, &why)) return "the song file does not play back as intended: " + why;
+    const XbEstimate estimate = estimate_xb(frames);
+    if (!convert_song_file(built, program)) return "the converter refuses the song file";
+    FUZZ_REQUIRE(program.rows == estimate.rows);
+    FUZZ_REQUIRE(program.xb_size == estimate.xb_size);
+    file.swap(built);
+    return std::string();
+}
+
+// Any bytes as a VGM file through the compressor's reader and writer, in
+// memory, with the options that the input asks for (see run_options).
+inline std::string vgm_input(const uint8_t *data, size_t size)
+{
+    const std::vector<uint8_t> bytes(data, data + size);
+    VgmLog log;
+    std::string error;
+    if (!parse_vgm(bytes, "fuzz.vgm", log, error)) {
+        FUZZ_REQUIRE(error.rfind("fuzz.vgm: ", 0) == 0);
+        return std::string();
+    }
+    FUZZ_REQUIRE(log.clock != 0);
+    for (const std::string &w : log.warnings) FUZZ_REQUIRE(w.rfind("fuzz.vgm: ", 0) == 0);
+    for (size_t i = 0; i < log.writes.size(); i++) {
+        FUZZ_REQUIRE(log.writes[i].sample <= log.end_sample);
+        if (i > 0) FUZZ_REQUIRE(log.writes[i - 1].sample <= log.writes[i].sample);
+    }
+
+    std::vector<Frame> base = sample_frames(log);
+    // As many frames as the timeline reaches; a write at its very end adds
+    // the frame that holds it.
+    const uint64_t reach = (log.end_sample + SAMPLES_PER_FRAME - 1) / SAMPLES_PER_FRAME;
+    FUZZ_REQUIRE(base.size() == reach || base.size() == reach + 1);
+
+    const RunOptions o = run_options(bytes);
+    apply_pitch(base, log.clock, o.exact);
+    if (o.exact) merge_periods(base);
+
+    std::vector<uint8_t> file;
+    XbEstimate program;
+    std::string failed = song_file_of(base, o.reduce, file, program);
+    if (!failed.empty()) return failed;
+    if (o.fit != 0) {
+        const FitChoice choice = fit_search(base, o.reduce, o.fit);
+        if (choice.found) {
+            failed = song_file_of(base, choice.chosen, file, program);
+            if (!failed.empty()) return "--fit " + std::to_string(o.fit) + ": " + failed;
+            FUZZ_REQUIRE(file.empty() || program.xb_size <= o.fit);
+        }
+    }
+    return std::string();
+}
+
+// Pack then unpack any byte streams. Byte 0 flags end markers (bit 0 after
+// the first stream, bit 1 after the second), byte 1 splits the rest into two
+// streams, packed one after the other into one file so that the second may
+// refer back to the first.
+inline std::string pack_input(const uint8_t *data, size_t size)
+{
+    if (size < 2) return std::string();
+    const bool end_a = data[0] & 1, end_b = data[0] & 2;
+    const size_t rest = size - 2;
+    const size_t split = rest == 0 ? 0 : (static_cast<size_t>(data[1]) * rest) / 255;
+    const std::vector<uint8_t> a(data + 2, data + 2 + split);
+    const std::vector<uint8_t> b(data + 2 + split, data + size);
+
+    std::vector<uint8_t> file;
+    const uint32_t start_a = pack_stream(file, a, end_a);
+    FUZZ_REQUIRE(start_a == 0);
+    const size_t size_a = file.size();
+    const uint32_t start_b = pack_stream(file, b, end_b);
+    FUZZ_REQUIRE(start_b == size_a);
+    const size_t size_b = file.size() - size_a;
+
+    // Never worse than literal runs alone, and better as soon as a repeat
+    // run pays: four equal bytes cost two as a repeat run where a literal
+    // run costs them four, and splitting the literal run around it costs at
+    // most one more count byte. (The packer falls back to literal runs when
+    // its own parse does not unpack right; this also catches that.)
+    auto longest_run = [](const std::vector<uint8_t> &d) {
+        size_t best = 0, run = 0;
+        for (size_t i = 0; i < d.size(); i++) {
+            run = i > 0 && d[i] == d[i - 1] ? run + 1 : 1;
+            if (run > best) best = run;
+        }
+        return best;
+    };
+    FUZZ_REQUIRE(size_a <= literal_only_size(a, end_a));
+    FUZZ_REQUIRE(size_b <= literal_only_size(b, end_b));
+    if (longest_run(a) >= 4) FUZZ_REQUIRE(size_a < literal_only_size(a, end_a));
+    if (longest_run(b) >= 4) FUZZ_REQUIRE(size_b < literal_only_size(b, end_b));
+
+    // Each stream reads back whole; after it, a stream with an end marker
+    // gives the end-of-stream byte 0.
+    std::vector<uint8_t> got_a = unpack_stream(file, start_a, a.size() + (end_a ? 1 : 0));
+    std::vector<uint8_t> got_b = unpack_stream(file, start_b, b.size() + (end_b ? 1 : 0));
+    if (end_a) {
+        FUZZ_REQUIRE(got_a.back() == 0);
+        got_a.pop_back();
+    }
+    if (end_b) {
+        FUZZ_REQUIRE(got_b.back() == 0);
+        got_b.pop_back();
+    }
+    FUZZ_REQUIRE(got_a == a);
+    FUZZ_REQUIRE(got_b == b);
+    return std::string();
+}
+
+}  // namespace fuzzcheck
+
+#endif
