@@ -49,17 +49,15 @@ std::string base_name(const std::string &path)
 
 // The compressor's work on the bytes of a VGM file, short of writing the
 // file: the song file bytes, or empty on an error.
-std::vector<uint8_t> compress(const std::vector<uint8_t> &vgm, bool verify = true)
+std::vector<uint8_t> compress(const std::vector<uint8_t> &vgm)
 {
     VgmLog log;
     std::string error;
     if (!parse_vgm(vgm, "bench.vgm", log, error)) return {};
-    std::vector<Frame> base = sample_frames(log);
-    apply_pitch(base, log.clock, false);
-    const std::vector<Frame> frames = prepare_frames(base, Reductions());
-    std::vector<uint8_t> file = build_song_file(build_streams(frames));
-    if (file.size() > SONG_FILE_MAX) return {};
-    if (verify && !verify_song(file, frames, nullptr)) return {};
+    const std::vector<Frame> frames = prepare_frames(ti_frames(log, log.clock, false), Reductions());
+    SongStreams streams;
+    std::vector<uint8_t> file;
+    if (make_checked_song(frames, streams, file, nullptr) != SongCheck::ok) return {};
     return file;
 }
 

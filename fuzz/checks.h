@@ -123,12 +123,13 @@ inline std::string song_file_of(const std::vector<Frame> &base, const Reductions
 {
     file.clear();
     const std::vector<Frame> frames = prepare_frames(base, r);
-    const SongStreams streams = build_streams(frames);
-    FUZZ_REQUIRE(streams.tones.size() <= 256);
-    std::vector<uint8_t> built = build_song_file(streams);
-    if (built.size() > SONG_FILE_MAX) return std::string();  // refused by the program
+    SongStreams streams;
+    std::vector<uint8_t> built;
     std::string why;
-    if (!verify_song(built, frames, &why)) return "the song file does not play back as intended: " + why;
+    const SongCheck check = make_checked_song(frames, streams, built, &why);
+    FUZZ_REQUIRE(streams.tones.size() <= 256);
+    if (check == SongCheck::too_large) return std::string();  // refused by the program
+    if (check != SongCheck::ok) return "the song file does not play back as intended: " + why;
     const XbEstimate estimate = estimate_xb(frames);
     if (!convert_song_file(built, program)) return "the converter refuses the song file";
     FUZZ_REQUIRE(program.rows == estimate.rows);
@@ -155,15 +156,12 @@ inline std::string vgm_input(const uint8_t *data, size_t size)
         if (i > 0) FUZZ_REQUIRE(log.writes[i - 1].sample <= log.writes[i].sample);
     }
 
-    std::vector<Frame> base = sample_frames(log);
+    const RunOptions o = run_options(bytes);
+    const std::vector<Frame> base = ti_frames(log, log.clock, o.exact);
     // As many frames as the timeline reaches; a write at its very end adds
     // the frame that holds it.
     const uint64_t reach = (log.end_sample + SAMPLES_PER_FRAME - 1) / SAMPLES_PER_FRAME;
     FUZZ_REQUIRE(base.size() == reach || base.size() == reach + 1);
-
-    const RunOptions o = run_options(bytes);
-    apply_pitch(base, log.clock, o.exact);
-    if (o.exact) merge_periods(base);
 
     std::vector<uint8_t> file;
     XbEstimate program;

@@ -61,9 +61,7 @@ std::vector<Frame> frames_of_file(const std::string &path)
     VgmLog log;
     EXPECT_TRUE(load_vgm_bytes(path, bytes, error)) << error;
     EXPECT_TRUE(parse_vgm(bytes, path, log, error)) << error;
-    std::vector<Frame> frames = sample_frames(log);
-    apply_pitch(frames, log.clock, false);
-    return frames;
+    return ti_frames(log, log.clock, false);
 }
 
 // The index of the first row in which a tone voice of mask sounds.

@@ -210,15 +210,12 @@ bool read_frames(const VgmcompOptions &opt, std::vector<Frame> &frames, std::ost
     }
     for (const std::string &w : log.warnings) err << prefix << w << '\n';
 
-    frames = sample_frames(log);
-    apply_pitch(frames, opt.clock != 0 ? opt.clock : log.clock, opt.exact);
-    if (opt.exact) {
-        const int merged = merge_periods(frames);
-        if (merged > 0)
-            err << prefix << opt.input << ": the song uses " << (256 + merged)
-                << " distinct tone periods, more than the 256 a song file holds; the " << merged
-                << " rarest were merged into their nearest neighbours\n";
-    }
+    int merged = 0;
+    frames = ti_frames(log, opt.clock != 0 ? opt.clock : log.clock, opt.exact, &merged);
+    if (merged > 0)
+        err << prefix << opt.input << ": the song uses " << (256 + merged)
+            << " distinct tone periods, more than the 256 a song file holds; the " << merged
+            << " rarest were merged into their nearest neighbours\n";
     return true;
 }
 
@@ -256,17 +253,16 @@ size_t literal_only_file_size(const SongStreams &streams)
 bool make_song_file(const VgmcompOptions &opt, const std::vector<Frame> &base, const std::vector<Frame> &frames,
                     const Reductions &in_force, SongStreams &streams, std::vector<uint8_t> &file, std::ostream &err)
 {
-    streams = build_streams(frames);
-    file = build_song_file(streams);
-    if (file.size() > SONG_FILE_MAX) {
+    std::string why;
+    const SongCheck check = make_checked_song(frames, streams, file, &why);
+    if (check == SongCheck::too_large) {
         err << prefix << opt.input << ": the song file would take " << file.size() << " bytes, more than the "
             << SONG_FILE_MAX
             << " a song file can hold; shorten the song with --seconds, --min-frames, --flat or --voices ("
             << fit_hint(base, in_force, XB_BUDGET) << ")\n";
         return false;
     }
-    std::string why;
-    if (!verify_song(file, frames, &why)) {
+    if (check == SongCheck::wrong_playback) {
         err << prefix << opt.input << ": internal error: the song file does not play back as the song goes (" << why
             << "); nothing was written\n";
         return false;

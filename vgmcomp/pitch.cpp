@@ -135,3 +135,12 @@ int merge_periods(std::vector<Frame> &frames, size_t limit)
         }
     return merged;
 }
+
+std::vector<Frame> ti_frames(const VgmLog &log, uint32_t clock, bool exact, int *merged)
+{
+    std::vector<Frame> frames = sample_frames(log);
+    apply_pitch(frames, clock, exact);
+    const int count = exact ? merge_periods(frames) : 0;
+    if (merged) *merged = count;
+    return frames;
+}

@@ -20,6 +20,11 @@ uint16_t snap_period(uint16_t period);
 // exact, snaps it to the note table. Noise controls pass through.
 void apply_pitch(std::vector<Frame> &frames, uint32_t clock, bool exact);
 
+// The frames of log as the TI plays them: sampled, moved from clock to the
+// TI clock, snapped unless exact; with exact, periods past 256 are merged and
+// merged (when given) receives how many.
+std::vector<Frame> ti_frames(const VgmLog &log, uint32_t clock, bool exact, int *merged = nullptr);
+
 // With exact periods a song may use more than 256 distinct periods while
 // sounding: the rarest are merged into their nearest (in pitch) neighbours
 // until 256 remain. Returns the number of periods merged away.

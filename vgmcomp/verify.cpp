@@ -2,6 +2,7 @@
 
 #include "player/player.h"
 #include "vgmcomp/player_state.h"
+#include "vgmcomp/songfile.h"
 
 namespace {
 
@@ -95,4 +96,13 @@ bool verify_song(const std::vector<uint8_t> &song_file, const std::vector<Frame>
     }
     return fail(why, "the song does not end by frame " + std::to_string(final_frame + END_WITHIN) +
                          " (last frame of the song: " + std::to_string(count) + ")");
+}
+
+SongCheck make_checked_song(const std::vector<Frame> &frames, SongStreams &streams, std::vector<uint8_t> &file,
+                            std::string *why)
+{
+    streams = build_streams(frames);
+    file = build_song_file(streams);
+    if (file.size() > SONG_FILE_MAX) return SongCheck::too_large;
+    return verify_song(file, frames, why) ? SongCheck::ok : SongCheck::wrong_playback;
 }

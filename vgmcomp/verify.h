@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "vgmcomp/frames.h"
+#include "vgmcomp/streams.h"
 
 // Plays song 0 of song_file frame by frame and checks that after every frame
 // f = 1..F (F = frames.size()) each voice has the attenuation of frames[f-1]
@@ -19,5 +20,12 @@
 // names the first differing frame and voice.
 // Uses the player's program-wide state and leaves it as it found it.
 bool verify_song(const std::vector<uint8_t> &song_file, const std::vector<Frame> &frames, std::string *why);
+
+// Builds the song file of frames (streams, tone table, packing) and checks
+// it: too large for its 16-bit offsets, or not playing back as frames (why
+// then says where). streams and file are set in every case.
+enum class SongCheck { ok, too_large, wrong_playback };
+SongCheck make_checked_song(const std::vector<Frame> &frames, SongStreams &streams, std::vector<uint8_t> &file,
+                            std::string *why);
 
 #endif
