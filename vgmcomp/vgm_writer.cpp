@@ -82,6 +82,11 @@ std::vector<uint8_t> vgm_finish(const VgmWriter &w, bool end_marker)
     put32(out, 0x18, w.samples > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(w.samples));
     if (w.version >= 0x101) put32(out, 0x24, 60);
     if (w.version >= 0x150) put32(out, 0x34, 0x40 - 0x34);
+    if (w.version >= 0x110 && w.noise_feedback != 0) {
+        out[0x28] = static_cast<uint8_t>(w.noise_feedback & 0xFF);
+        out[0x29] = static_cast<uint8_t>(w.noise_feedback >> 8);
+        out[0x2A] = w.shift_width;
+    }
     out.insert(out.end(), w.data.begin(), w.data.end());
     if (end_marker) out.push_back(0x66);
     put32(out, 0x04, static_cast<uint32_t>(out.size() - 4));

@@ -9,6 +9,8 @@
 struct VgmWriter {
     uint32_t clock = 3579545;   // SN76489 clock written to the header
     uint32_t version = 0x151;   // BCD version
+    uint16_t noise_feedback = 0;  // header 0x28 (from 1.10) when not 0: the noise taps
+    uint8_t shift_width = 0;      // header 0x2A with it: the noise shift register's width
     std::vector<uint8_t> data;  // the command stream so far
     uint64_t samples = 0;       // total of the waits so far
 };

@@ -1,22 +1,261 @@
+// Hearing and seeing a song before loading it into the TI: play renders a
+// listing (or a VGM) as VGM or WAV, compare measures how much of a VGM a
+// listing keeps, roll draws both as a piano roll. Thin layers over preview/.
+#include <sys/stat.h>
+
+#include <cstdlib>
 #include <ostream>
 
+#include "output/file_write.h"
+#include "preview/compare.h"
+#include "preview/listing.h"
+#include "preview/render.h"
+#include "preview/roll.h"
+#include "preview/ti_sound.h"
+#include "vgmcomp/frames.h"
+#include "vgmcomp/vgm.h"
 #include "xbtool/commands.h"
 
-int xbtool_play(const XbtoolArgs &, std::ostream &, std::ostream &err)
+namespace {
+
+const char *const play_help =
+    "Usage: xbtool play INPUT -o OUT [--timing real|emulated] [--on compiled|xb] [--seconds S]\n"
+    "Renders what the TI will play. INPUT is a listing kelvaro wrote (PROGRAM, DATA or CALL SOUND\n"
+    "form, with or without the noise voice) or a VGM/VGZ file. OUT ending in .vgm: a VGM 1.51 file of\n"
+    "the TI's sound chip; ending in .wav: 44,100 Hz 16-bit PCM rendered with Game_Music_Emu.\n\n"
+    "  -o OUT            the file to write (.vgm or .wav)\n"
+    "  --timing real     the listing was written for real hardware (kelvaro -r, the default)\n"
+    "  --timing emulated the listing was written for Classic99 in CPU Overdrive (kelvaro -e)\n"
+    "  --on compiled     the program runs compiled: the song's own speed (default)\n"
+    "  --on xb           the program runs in Extended BASIC without the compiler, which needs\n"
+    "                    about 0.26 s a row (0.083 s in the CALL SOUND form) and starts late\n"
+    "  --seconds S       render the first S seconds only\n"
+    "A CALL SOUND form listing is always timed as kelvaro -x writes it.\n";
+
+const char *const compare_help =
+    "Usage: xbtool compare VGM LISTING [--timing real|emulated] [--on compiled|xb]\n"
+    "Measures how much of the VGM the listing keeps, frame by frame (1/60 s), per tone voice and in\n"
+    "total: the length it covers; of the VGM's sounding voice-frames, those with the same pitch\n"
+    "class (within half a semitone, any octave), the same octave, the same volume; and phantoms,\n"
+    "voice-frames the listing sounds where the VGM is silent or ultrasonic. The last line reads\n"
+    "  compare: pitch P%, octave O%, volume V%, phantom H%, length L s of T s\n"
+    "--timing and --on as for xbtool play.\n";
+
+const char *const roll_help =
+    "Usage: xbtool roll VGM LISTING -o ROLL.svg [--timing real|emulated] [--on compiled|xb]\n"
+    "Draws the VGM (pale bars) and the listing (solid bars) as a piano roll, an SVG picture: 20 s\n"
+    "a strip, C2 to C8 with the notes XB plays shaded, one colour per voice, volume as opacity,\n"
+    "the noise voice below, and the compare figures in the title.\n"
+    "--timing and --on as for xbtool play.\n";
+
+struct Options {
+    std::vector<std::string> inputs;
+    std::string output;
+    PlayTiming timing;
+    double seconds = 0.0;  // 0: all
+};
+
+int usage(std::ostream &err, const char *command, const std::string &message)
 {
-    err << "xbtool: play is not built yet\n";
-    return XBTOOL_EXIT_ERROR;
+    err << "xbtool: " << command << ": " << message << "\nTry 'xbtool " << command << " --help' for more information.\n";
+    return XBTOOL_EXIT_USAGE;
 }
 
-int xbtool_compare(const XbtoolArgs &, std::ostream &, std::ostream &err)
+// Parses the words of one subcommand; returns -1 to go on, else the exit status.
+int parse_options(const XbtoolArgs &args, const char *command, const char *help, bool takes_seconds,
+                  Options &o, std::ostream &out, std::ostream &err)
 {
-    err << "xbtool: compare is not built yet\n";
-    return XBTOOL_EXIT_ERROR;
+    for (size_t i = 0; i < args.size(); i++) {
+        const std::string &a = args[i];
+        auto value = [&](std::string &v) {
+            if (i + 1 >= args.size()) return false;
+            v = args[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "--help" || a == "-h") {
+            out << help;
+            return XBTOOL_EXIT_OK;
+        } else if (a == "-o") {
+            if (!value(o.output)) return usage(err, command, "-o needs a file name");
+        } else if (a == "--timing") {
+            if (!value(v)) return usage(err, command, "--timing needs real or emulated");
+            if (v == "real") o.timing.timing = WrittenFor::real;
+            else if (v == "emulated") o.timing.timing = WrittenFor::emulated;
+            else return usage(err, command, "--timing takes real or emulated, not '" + v + "'");
+        } else if (a == "--on") {
+            if (!value(v)) return usage(err, command, "--on needs compiled or xb");
+            if (v == "compiled") o.timing.on = PlayOn::compiled;
+            else if (v == "xb") o.timing.on = PlayOn::xb;
+            else return usage(err, command, "--on takes compiled or xb, not '" + v + "'");
+        } else if (a == "--seconds" && takes_seconds) {
+            if (!value(v)) return usage(err, command, "--seconds needs a number");
+            char *end = nullptr;
+            o.seconds = std::strtod(v.c_str(), &end);
+            if (v.empty() || *end != '\0' || !(o.seconds > 0.0) || o.seconds > 7200.0)
+                return usage(err, command, "--seconds takes a number of seconds above 0 up to 7200, not '" + v + "'");
+        } else if (a.size() > 1 && a[0] == '-') {
+            return usage(err, command, "unknown option '" + a + "'");
+        } else {
+            o.inputs.push_back(a);
+        }
+    }
+    return -1;
 }
 
-int xbtool_roll(const XbtoolArgs &, std::ostream &, std::ostream &err)
+bool ends_with(const std::string &s, const char *suffix)
 {
-    err << "xbtool: roll is not built yet\n";
-    return XBTOOL_EXIT_ERROR;
+    const std::string x(suffix);
+    if (s.size() < x.size()) return false;
+    for (size_t i = 0; i < x.size(); i++)
+        if (std::tolower(static_cast<unsigned char>(s[s.size() - x.size() + i])) != x[i]) return false;
+    return true;
 }
 
+bool same_file(const std::string &a, const std::string &b)
+{
+    struct stat sa, sb;
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// A song given on the command line: a VGM file or a listing.
+struct SongInput {
+    bool is_vgm = false;
+    std::vector<uint8_t> bytes;  // the file, unpacked when it was gzip-compressed
+    VgmLog log;
+    Listing listing;
+};
+
+bool load_song(const std::string &path, SongInput &in, std::ostream &err)
+{
+    std::string error;
+    if (!load_vgm_bytes(path, in.bytes, error)) {
+        err << "xbtool: " << error << '\n';
+        return false;
+    }
+    in.is_vgm = in.bytes.size() >= 4 && in.bytes[0] == 'V' && in.bytes[1] == 'g' && in.bytes[2] == 'm' &&
+                in.bytes[3] == ' ';
+    bool ok;
+    if (in.is_vgm) {
+        ok = parse_vgm(in.bytes, path, in.log, error);
+        for (const std::string &w : in.log.warnings) err << "xbtool: " << w << '\n';
+    } else if (in.bytes.empty()) {
+        error = path + ": empty file: neither a listing nor a VGM file";
+        ok = false;
+    } else if (!looks_like_text(in.bytes)) {
+        error = path + ": neither a listing nor a VGM file";
+        ok = false;
+    } else {
+        ok = read_listing(std::string(in.bytes.begin(), in.bytes.end()), path, in.listing, error);
+        for (const std::string &w : in.listing.warnings) err << "xbtool: " << w << '\n';
+    }
+    if (!ok) err << "xbtool: " << error << '\n';
+    return ok;
+}
+
+bool write_out(const std::string &path, const std::vector<uint8_t> &bytes, std::ostream &err)
+{
+    std::string error;
+    if (write_file_atomic(path, bytes, error)) return true;
+    err << "xbtool: " << error << '\n';
+    return false;
+}
+
+// The VGM, and the listing's frames lined up as compare and roll need them.
+bool load_pair(const Options &o, const char *command, SongInput &vgm, SongInput &listing,
+               std::vector<Frame> &vgm_frames, std::vector<Frame> &listing_frames, std::ostream &err)
+{
+    if (!load_song(o.inputs[0], vgm, err) || !load_song(o.inputs[1], listing, err)) return false;
+    if (!vgm.is_vgm) {
+        err << "xbtool: " << command << ": " << o.inputs[0] << ": not a VGM file (give the VGM first, then the listing)\n";
+        return false;
+    }
+    if (listing.is_vgm) {
+        err << "xbtool: " << command << ": " << o.inputs[1] << ": a VGM file, not a listing\n";
+        return false;
+    }
+    vgm_frames = sample_frames(vgm.log);
+    listing_frames = timeline_frames(listing_timeline(listing.listing, o.timing));
+    return true;
+}
+
+}  // namespace
+
+int xbtool_play(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
+{
+    Options o;
+    const int done = parse_options(args, "play", play_help, true, o, out, err);
+    if (done >= 0) return done;
+    if (o.inputs.size() != 1) return usage(err, "play", o.inputs.empty() ? "no INPUT given" : "one INPUT only");
+    if (o.output.empty()) return usage(err, "play", "no output file given (-o OUT.vgm or -o OUT.wav)");
+    const bool wav = ends_with(o.output, ".wav");
+    if (!wav && !ends_with(o.output, ".vgm")) return usage(err, "play", "OUT must end in .vgm or .wav: " + o.output);
+    if (wav && !wav_rendering_available()) {
+        err << "xbtool: play: this build has no WAV rendering (it was built without Game_Music_Emu): install "
+               "libgme-dev (Debian: apt-get install libgme-dev) and rebuild; .vgm works without it\n";
+        return XBTOOL_EXIT_ERROR;
+    }
+    if (same_file(o.inputs[0], o.output)) {
+        err << "xbtool: play: " << o.output << ": the output would replace the input\n";
+        return XBTOOL_EXIT_ERROR;
+    }
+    SongInput in;
+    if (!load_song(o.inputs[0], in, err)) return XBTOOL_EXIT_ERROR;
+    const uint64_t limit =
+        o.seconds > 0.0 ? static_cast<uint64_t>(o.seconds * PREVIEW_RATE + 0.5) : UINT64_C(0xFFFFFFFFFFFF);
+
+    std::vector<uint8_t> vgm;
+    uint64_t samples = 0;
+    if (in.is_vgm) {
+        vgm = o.seconds > 0.0 ? log_vgm(in.log, in.bytes, limit) : in.bytes;
+        samples = vgm_header_samples(vgm);
+        if (samples == 0) samples = in.log.end_sample;
+        if (samples > limit) samples = limit;
+    } else {
+        vgm = timeline_vgm(listing_timeline(in.listing, o.timing), limit);
+        samples = vgm_header_samples(vgm);
+    }
+    if (!wav) return write_out(o.output, vgm, err) ? XBTOOL_EXIT_OK : XBTOOL_EXIT_ERROR;
+    std::vector<int16_t> pcm;
+    std::string error;
+    if (!render_vgm_pcm(vgm, o.inputs[0], samples, pcm, error)) {
+        err << "xbtool: " << error << '\n';
+        return XBTOOL_EXIT_ERROR;
+    }
+    return write_out(o.output, wav_bytes(pcm), err) ? XBTOOL_EXIT_OK : XBTOOL_EXIT_ERROR;
+}
+
+int xbtool_compare(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
+{
+    Options o;
+    const int done = parse_options(args, "compare", compare_help, false, o, out, err);
+    if (done >= 0) return done;
+    if (o.inputs.size() != 2) return usage(err, "compare", "give a VGM file and a listing");
+    if (!o.output.empty()) return usage(err, "compare", "writes to standard output; -o is not taken");
+    SongInput vgm, listing;
+    std::vector<Frame> vgm_frames, listing_frames;
+    if (!load_pair(o, "compare", vgm, listing, vgm_frames, listing_frames, err)) return XBTOOL_EXIT_ERROR;
+    out << format_comparison(compare_song(vgm_frames, vgm.log.clock, listing_frames));
+    return XBTOOL_EXIT_OK;
+}
+
+int xbtool_roll(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
+{
+    Options o;
+    const int done = parse_options(args, "roll", roll_help, false, o, out, err);
+    if (done >= 0) return done;
+    if (o.inputs.size() != 2) return usage(err, "roll", "give a VGM file and a listing");
+    if (o.output.empty()) return usage(err, "roll", "no output file given (-o ROLL.svg)");
+    for (const std::string &in : o.inputs)
+        if (same_file(in, o.output)) {
+            err << "xbtool: roll: " << o.output << ": the output would replace an input\n";
+            return XBTOOL_EXIT_ERROR;
+        }
+    SongInput vgm, listing;
+    std::vector<Frame> vgm_frames, listing_frames;
+    if (!load_pair(o, "roll", vgm, listing, vgm_frames, listing_frames, err)) return XBTOOL_EXIT_ERROR;
+    const Comparison c = compare_song(vgm_frames, vgm.log.clock, listing_frames);
+    const std::string svg = roll_svg(vgm_frames, vgm.log.clock, c, o.inputs[0], o.inputs[1]);
+    return write_out(o.output, std::vector<uint8_t>(svg.begin(), svg.end()), err) ? XBTOOL_EXIT_OK
+                                                                                   : XBTOOL_EXIT_ERROR;
+}
