@@ -92,8 +92,8 @@ std::string format_comparison(const Comparison &c)
                       percent(f.phantom, f.sounding, 0.0).c_str());
         out += buf;
     }
-    std::snprintf(buf, sizeof buf, "length: the listing covers %.1f s of the VGM's %.1f s (%.1f%%)",
-                  c.covered_frames / 60.0, c.vgm_frames / 60.0,
+    std::snprintf(buf, sizeof buf, "length: the listing plays %.1f s and covers %.1f s of the VGM's %.1f s (%.1f%%)",
+                  (c.aligned.size() + c.shift) / 60.0, c.covered_frames / 60.0, c.vgm_frames / 60.0,
                   c.vgm_frames == 0 ? 100.0 : 100.0 * static_cast<double>(c.covered_frames) / c.vgm_frames);
     out += buf;
     if (c.shift > 0) {

@@ -1,0 +1,234 @@
+// compare and roll: kelvaro's own output of every real VGM keeps nearly all
+// of it; what a listing loses shows in the figures; the piano roll is valid
+// XML with one bar per note of each side.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cmath>
+
+#include "preview/compare.h"
+#include "preview/listing.h"
+#include "preview/roll.h"
+#include "preview/ti_sound.h"
+#include "tests/preview_support.h"
+#include "tests/test_support.h"
+#include "vgmcomp/fidelity.h"
+#include "vgmcomp/frames.h"
+
+namespace {
+
+struct Pair {
+    std::vector<Frame> vgm;
+    uint32_t clock = 0;
+    std::vector<Frame> listing;
+};
+
+Pair song_and_listing(const std::vector<uint8_t> &vgm_bytes, const PlayTiming &timing = PlayTiming(),
+                      int32_t output = OUTPUT_PROGRAM)
+{
+    Pair p;
+    VgmLog log;
+    std::string error;
+    EXPECT_TRUE(parse_vgm(vgm_bytes, "song.vgm", log, error)) << error;
+    p.vgm = sample_frames(log);
+    p.clock = log.clock;
+    Listing l;
+    EXPECT_TRUE(read_listing(kelvaro_listing(vgm_bytes, output), "song.txt", l, error)) << error;
+    p.listing = timeline_frames(listing_timeline(l, timing));
+    return p;
+}
+
+double pct(uint64_t n, uint64_t of, double none = 100.0)
+{
+    return fidelity_percent(n, of, none);
+}
+
+// kelvaro's default output of each real file against the file: the notes it
+// plays are the file's (pitch class and volume), it lasts as long, and it
+// sounds nothing the file does not. The octave is lower where the file has
+// notes outside C3..A6, which kelvaro moves by whole octaves.
+TEST(Compare, KelvaroDefaultOutputKeepsRealSongs)
+{
+    const std::vector<std::string> files = shared_vgm_files();
+    if (files.empty()) GTEST_SKIP() << "no real VGM files";
+    for (const std::string &path : files) {
+        SCOPED_TRACE(path);
+        std::vector<uint8_t> bytes;
+        std::string error;
+        ASSERT_TRUE(load_vgm_bytes(path, bytes, error)) << error;
+        const Pair p = song_and_listing(bytes);
+        const Comparison c = compare_song(p.vgm, p.clock, p.listing);
+        const FidelityCounts &t = c.fidelity.total;
+        EXPECT_EQ(c.shift, 0u);
+        EXPECT_EQ(c.covered_frames, c.vgm_frames);
+        EXPECT_GE(pct(t.pitch_class, t.sounding), 98.5);
+        EXPECT_GE(pct(t.volume, t.sounding), 99.9);
+        EXPECT_GE(pct(t.octave, t.sounding), 80.0);
+        EXPECT_LE(pct(t.phantom, t.sounding, 0.0), 1.5);
+    }
+}
+
+TEST(Compare, LinesUpALateListingAndShowsWhatIsLost)
+{
+    const std::vector<uint8_t> song = four_voice_vgm();
+    const Pair p = song_and_listing(song);
+    const Comparison same = compare_song(p.vgm, p.clock, p.listing);
+    EXPECT_EQ(same.fidelity.total.pitch_class, same.fidelity.total.sounding);
+    EXPECT_EQ(same.fidelity.total.volume, same.fidelity.total.sounding);
+    EXPECT_EQ(same.fidelity.total.phantom, 0u);
+
+    // The same listing half a second late is moved back and matches as well.
+    std::vector<Frame> late(30);
+    late.insert(late.end(), p.listing.begin(), p.listing.end());
+    const Comparison moved = compare_song(p.vgm, p.clock, late);
+    EXPECT_EQ(moved.shift, 30u);
+    EXPECT_EQ(moved.fidelity.total.pitch_class, same.fidelity.total.pitch_class);
+
+    // A listing without voice 0, which starts the song: not moved (that
+    // would line up worse), and voice 0 is lost.
+    std::vector<Frame> without = p.listing;
+    for (Frame &f : without) f.v[0].atten = 15;
+    const Comparison lost = compare_song(p.vgm, p.clock, without);
+    EXPECT_EQ(lost.fidelity.voice[0].pitch_class, 0u);
+    EXPECT_EQ(lost.fidelity.voice[1].pitch_class, lost.fidelity.voice[1].sounding);
+
+    // The first half only: the length shows it.
+    const std::vector<Frame> half(p.listing.begin(), p.listing.begin() + 36);
+    const Comparison cut = compare_song(p.vgm, p.clock, half);
+    EXPECT_EQ(cut.covered_frames, 36u);
+    EXPECT_LT(cut.covered_frames, cut.vgm_frames);
+
+    // In XB without the compiler every row takes at least 260 ms: far less matches.
+    const Pair xb = song_and_listing(song, PlayTiming{PlayOn::xb, WrittenFor::real});
+    const Comparison slow = compare_song(xb.vgm, xb.clock, xb.listing);
+    EXPECT_GT(slow.shift, 50u);  // the second before the first sound
+    EXPECT_LT(pct(slow.fidelity.total.volume, slow.fidelity.total.sounding), 60.0);
+}
+
+// Well-formed XML: tags nest and close, attributes are quoted, & starts a
+// known entity. Returns the first problem, or empty.
+std::string xml_problem(const std::string &s)
+{
+    std::vector<std::string> open;
+    size_t i = 0;
+    bool root_seen = false;
+    while (i < s.size()) {
+        if (s[i] == '&') {
+            const size_t semi = s.find(';', i);
+            const std::string e = semi == std::string::npos ? "" : s.substr(i, semi - i + 1);
+            if (e != "&amp;" && e != "&lt;" && e != "&gt;" && e != "&quot;" && e != "&apos;") return "bad entity at " + std::to_string(i);
+            i = semi + 1;
+            continue;
+        }
+        if (s[i] != '<') {
+            if (open.empty() && !std::isspace(static_cast<unsigned char>(s[i]))) return "text outside the root";
+            i++;
+            continue;
+        }
+        if (s.compare(i, 2, "<?") == 0) {
+            i = s.find("?>", i);
+            if (i == std::string::npos) return "open <?";
+            i += 2;
+            continue;
+        }
+        const bool closing = s[i + 1] == '/';
+        size_t j = i + (closing ? 2 : 1);
+        const size_t name_start = j;
+        while (j < s.size() && (std::isalnum(static_cast<unsigned char>(s[j])) || s[j] == '-' || s[j] == ':')) j++;
+        const std::string name = s.substr(name_start, j - name_start);
+        if (name.empty()) return "tag without a name at " + std::to_string(i);
+        bool empty = false;
+        for (;;) {
+            while (j < s.size() && std::isspace(static_cast<unsigned char>(s[j]))) j++;
+            if (j >= s.size()) return "unclosed tag " + name;
+            if (s[j] == '>') break;
+            if (s.compare(j, 2, "/>") == 0) {
+                empty = true;
+                j++;
+                break;
+            }
+            if (closing) return "attributes in a closing tag";
+            const size_t eq = s.find('=', j);
+            if (eq == std::string::npos || s[eq + 1] != '"') return "unquoted attribute in " + name;
+            const size_t end = s.find('"', eq + 2);
+            if (end == std::string::npos || s.substr(eq + 2, end - eq - 2).find('<') != std::string::npos)
+                return "bad attribute value in " + name;
+            j = end + 1;
+        }
+        if (closing) {
+            if (open.empty() || open.back() != name) return "</" + name + "> does not close " + (open.empty() ? "" : open.back());
+            open.pop_back();
+        } else if (!empty) {
+            if (open.empty() && root_seen) return "a second root";
+            open.push_back(name);
+            root_seen = true;
+        }
+        i = j + 1;
+    }
+    return open.empty() ? "" : "unclosed <" + open.back() + ">";
+}
+
+// The bars a side should have, counted here on their own: runs of frames in
+// which a tone voice sounds one period, or the noise voice one register,
+// broken where a 20-second strip ends.
+size_t expected_bars(const std::vector<Frame> &frames, uint32_t clock)
+{
+    size_t bars = 0;
+    for (int v = 0; v < 4; v++) {
+        int prev = -1;
+        for (size_t i = 0; i < frames.size(); i++) {
+            const VoiceState &s = frames[i].v[v];
+            const bool sounds = v < 3 ? sounding_hz(s, clock) != 0.0 : s.atten != 15;
+            const int note = sounds ? s.note : -1;
+            if (note >= 0 && (note != prev || i % 1200 == 0)) bars++;
+            prev = note;
+        }
+    }
+    return bars;
+}
+
+size_t count_bars(const std::string &svg, const std::string &side)
+{
+    size_t bars = 0;
+    const std::string mark = "<path class=\"" + side + " ";
+    for (size_t at = svg.find(mark); at != std::string::npos; at = svg.find(mark, at + 1)) {
+        const size_t d = svg.find(" d=\"", at) + 4;
+        const size_t end = svg.find('"', d);
+        for (size_t i = d; i < end; i++) bars += svg[i] == 'M';
+    }
+    return bars;
+}
+
+TEST(Roll, RealSongIsXmlWithOneBarPerNote)
+{
+    std::vector<std::string> files = shared_vgm_files();
+    if (files.empty()) GTEST_SKIP() << "no real VGM files";
+    // The longest file (five minutes) and a short one.
+    std::vector<std::string> chosen;
+    for (const std::string &f : files)
+        if (f.find("150mph") != std::string::npos || f.find("nd-ui") != std::string::npos) chosen.push_back(f);
+    ASSERT_FALSE(chosen.empty());
+    for (const std::string &path : chosen) {
+        SCOPED_TRACE(path);
+        std::vector<uint8_t> bytes;
+        std::string error;
+        ASSERT_TRUE(load_vgm_bytes(path, bytes, error));
+        const Pair p = song_and_listing(bytes);
+        const Comparison c = compare_song(p.vgm, p.clock, p.listing);
+        const std::string svg = roll_svg(p.vgm, p.clock, c, "a&b <song>.vgm", "song.txt");
+        EXPECT_EQ(xml_problem(svg), "");
+        EXPECT_NE(svg.find("viewBox=\"0 0 "), std::string::npos);
+        EXPECT_NE(svg.find(">a&amp;b &lt;song&gt;.vgm (pale) and song.txt (solid)</text>"), std::string::npos);
+        EXPECT_NE(svg.find(">" + comparison_summary(c) + "</text>"), std::string::npos);
+        EXPECT_NE(svg.find(">C2</text>"), std::string::npos);
+        EXPECT_NE(svg.find(">C8</text>"), std::string::npos);
+        EXPECT_LT(svg.size(), 2u * 1024 * 1024);
+        const size_t vgm_bars = expected_bars(p.vgm, p.clock), listing_bars = expected_bars(c.aligned, TI_CLOCK);
+        EXPECT_GT(vgm_bars, 100u);
+        EXPECT_EQ(count_bars(svg, "vgm"), vgm_bars);
+        EXPECT_EQ(count_bars(svg, "listing"), listing_bars);
+        EXPECT_EQ(roll_bars(p.vgm, p.clock).size(), vgm_bars);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,151 @@
+// xbtool play, compare and roll as a user runs them: exact text, exit
+// status, files written whole or not at all.
+#include <gtest/gtest.h>
+
+#include "preview/listing.h"
+#include "preview/render.h"
+#include "preview/ti_sound.h"
+#include "tests/preview_support.h"
+#include "tests/test_support.h"
+
+namespace {
+
+ProcessResult xbtool(const std::vector<std::string> &args, const std::string &cwd)
+{
+    return run_process(XBTOOL_BIN, args, cwd);
+}
+
+struct Songs {
+    TempDir dir;
+    Songs()
+    {
+        const std::vector<uint8_t> vgm = four_voice_vgm();
+        write_file(dir.file("song.vgm"), vgm);
+        write_text(dir.file("song.txt"), kelvaro_listing(vgm));
+        write_text(dir.file("bad.txt"), "\nDATA 1,40,131,0,110,31,110,30\n");
+        write_file(dir.file("noise.bin"), {0x01, 0x02, 0x00, 0x7F, 0x80});
+        write_text(dir.file("keep.vgm"), "what the user had");
+    }
+};
+
+TEST(XbtoolPreview, UsageAndInputErrorsNameTheProblemAndWriteNothing)
+{
+    Songs s;
+    const std::string more = "\nTry 'xbtool play --help' for more information.\n";
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+    } cases[] = {
+        {{"play"}, 2, "xbtool: play: no INPUT given" + more},
+        {{"play", "song.txt"}, 2, "xbtool: play: no output file given (-o OUT.vgm or -o OUT.wav)" + more},
+        {{"play", "song.txt", "-o", "x.mp3"}, 2, "xbtool: play: OUT must end in .vgm or .wav: x.mp3" + more},
+        {{"play", "song.txt", "-o", "x.vgm", "--seconds", "0"}, 2,
+         "xbtool: play: --seconds takes a number of seconds above 0 up to 7200, not '0'" + more},
+        {{"play", "song.txt", "-o", "x.vgm", "--timing", "fast"}, 2,
+         "xbtool: play: --timing takes real or emulated, not 'fast'" + more},
+        {{"play", "song.txt", "-o", "x.vgm", "--on", "ti"}, 2, "xbtool: play: --on takes compiled or xb, not 'ti'" + more},
+        {{"play", "song.txt", "-o", "x.vgm", "-q"}, 2, "xbtool: play: unknown option '-q'" + more},
+        {{"play", "missing.txt", "-o", "keep.vgm"}, 1, "xbtool: missing.txt: cannot open: No such file or directory\n"},
+        {{"play", "bad.txt", "-o", "keep.vgm"}, 1, "xbtool: bad.txt, line 2: volume 31 is out of range (0 to 30)\n"},
+        {{"play", "noise.bin", "-o", "keep.vgm"}, 1, "xbtool: noise.bin: neither a listing nor a VGM file\n"},
+        {{"play", "keep.vgm", "-o", "keep.vgm"}, 1, "xbtool: play: keep.vgm: the output would replace the input\n"},
+        {{"compare", "song.vgm"}, 2,
+         "xbtool: compare: give a VGM file and a listing\nTry 'xbtool compare --help' for more information.\n"},
+        {{"compare", "song.txt", "song.vgm"}, 1,
+         "xbtool: compare: song.txt: not a VGM file (give the VGM first, then the listing)\n"},
+        {{"compare", "song.vgm", "song.vgm"}, 1, "xbtool: compare: song.vgm: a VGM file, not a listing\n"},
+        {{"roll", "song.vgm", "song.txt"}, 2,
+         "xbtool: roll: no output file given (-o ROLL.svg)\nTry 'xbtool roll --help' for more information.\n"},
+        {{"roll", "song.vgm", "bad.txt", "-o", "keep.vgm"}, 1,
+         "xbtool: bad.txt, line 2: volume 31 is out of range (0 to 30)\n"},
+    };
+    for (const Case &c : cases) {
+        std::string line;
+        for (const std::string &a : c.args) line += a + " ";
+        SCOPED_TRACE(line);
+        const ProcessResult r = xbtool(c.args, s.dir.path);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(r.out, "");
+        EXPECT_FALSE(file_exists(s.dir.file("x.vgm")));
+        EXPECT_EQ(read_text(s.dir.file("keep.vgm")), "what the user had");
+    }
+    for (const char *command : {"play", "compare", "roll"}) {
+        const ProcessResult r = xbtool({command, "--help"}, s.dir.path);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out.rfind(std::string("Usage: xbtool ") + command + " ", 0), 0u) << r.out;
+    }
+}
+
+TEST(XbtoolPreview, CompareTable)
+{
+    Songs s;
+    ProcessResult r = xbtool({"compare", "song.vgm", "song.txt"}, s.dir.path);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out,
+              "voice     sounding    pitch   octave   volume  phantom\n"
+              "0               72   100.0%   100.0%   100.0%     0.0%\n"
+              "1               72   100.0%   100.0%   100.0%     0.0%\n"
+              "2               36   100.0%   100.0%   100.0%     0.0%\n"
+              "total          180   100.0%   100.0%   100.0%     0.0%\n"
+              "length: the listing plays 1.2 s and covers 1.4 s of the VGM's 1.4 s (100.0%)\n"
+              "compare: pitch 100.0%, octave 100.0%, volume 100.0%, phantom 0.0%, length 1.4 s of 1.4 s\n");
+    r = xbtool({"compare", "song.vgm", "song.txt", "--on", "xb"}, s.dir.path);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("length: the listing plays 10.4 s and covers 1.4 s of the VGM's 1.4 s (100.0%); it starts "
+                         "sounding 0.98 s later and is moved earlier to line up\n"
+                         "compare: pitch 46.7%, octave 46.7%, volume 46.7%, phantom 11.1%, length 1.4 s of 1.4 s\n"),
+              std::string::npos)
+        << r.out;
+}
+
+TEST(XbtoolPreview, PlayAndRollWriteTheirFiles)
+{
+    Songs s;
+    // A listing to VGM: the model's VGM, byte for byte.
+    ProcessResult r = xbtool({"play", "song.txt", "-o", "out.vgm"}, s.dir.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    Listing l;
+    std::string error;
+    ASSERT_TRUE(read_listing(read_text(s.dir.file("song.txt")), "song.txt", l, error));
+    EXPECT_EQ(read_file(s.dir.file("out.vgm")), timeline_vgm(listing_timeline(l, PlayTiming()), UINT64_MAX));
+    r = xbtool({"play", "song.txt", "-o", "xb.vgm", "--on", "xb", "--seconds", "2.5"}, s.dir.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(vgm_header_samples(read_file(s.dir.file("xb.vgm"))), 110250u);
+
+    // A VGM to VGM: the file itself, or its first seconds.
+    r = xbtool({"play", "song.vgm", "-o", "same.vgm"}, s.dir.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_file(s.dir.file("same.vgm")), read_file(s.dir.file("song.vgm")));
+    r = xbtool({"play", "song.vgm", "-o", "cut.vgm", "--seconds", "0.5"}, s.dir.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(vgm_header_samples(read_file(s.dir.file("cut.vgm"))), 22050u);
+
+    r = xbtool({"roll", "song.vgm", "song.txt", "-o", "roll.svg"}, s.dir.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string svg = read_text(s.dir.file("roll.svg"));
+    EXPECT_EQ(svg.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg ", 0), 0u);
+    EXPECT_NE(svg.find(">song.vgm (pale) and song.txt (solid)</text>"), std::string::npos);
+
+    r = xbtool({"play", "song.txt", "-o", "out.wav", "--seconds", "1"}, s.dir.path);
+    if (!wav_rendering_available()) {
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "xbtool: play: this build has no WAV rendering (it was built without Game_Music_Emu): "
+                         "install libgme-dev (Debian: apt-get install libgme-dev) and rebuild; .vgm works without it\n");
+        EXPECT_FALSE(file_exists(s.dir.file("out.wav")));
+        return;
+    }
+    ASSERT_EQ(r.status, 0) << r.err;
+    // The listing lasts 1.2 s: the first second, 44,100 samples of 2 bytes.
+    const std::vector<uint8_t> wav = read_file(s.dir.file("out.wav"));
+    EXPECT_EQ(wav.size(), 44u + 2u * 44100u);
+    EXPECT_EQ(std::string(wav.begin(), wav.begin() + 4), "RIFF");
+    r = xbtool({"play", "song.vgm", "-o", "vgm.wav"}, s.dir.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_file(s.dir.file("vgm.wav")).size(), 44u + 2u * vgm_header_samples(read_file(s.dir.file("song.vgm"))));
+}
+
+}  // namespace
