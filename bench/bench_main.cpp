@@ -12,6 +12,11 @@
 //               pack, and the check that the song file plays back as
 //               intended (not the XB size estimate that follows)
 //   convert     each of those song files to XB text (convert_to_text)
+//   compare     xbtool compare of the longest song against kelvaro's listing
+//               of it: VGM bytes and listing text to the printed table
+//   roll        xbtool roll of the same: to the SVG text
+//   play_wav    xbtool play of that listing to WAV: listing text to WAV
+//               bytes, as a multiple of real time (x_real_time)
 //
 // Without the VGM folder a generated song stands in for the player, row
 // builder and reader benchmarks, and the per-file ones are left out.
@@ -28,6 +33,11 @@
 #include "convert/settings.h"
 #include "convert/song.h"
 #include "player/player.h"
+#include "preview/compare.h"
+#include "preview/listing.h"
+#include "preview/render.h"
+#include "preview/roll.h"
+#include "preview/ti_sound.h"
 #include "tests/test_support.h"
 #include "vgmcomp/fit.h"
 #include "vgmcomp/frames.h"
@@ -229,8 +239,85 @@ void BM_Convert(benchmark::State &state, const Song *song)
     state.counters["text_bytes"] = static_cast<double>(text.size());
 }
 
+// kelvaro's default listing of the main song.
+const std::string &main_listing()
+{
+    static const std::string text = [] {
+        settings_default();
+        std::string t;
+        const std::vector<uint8_t> &file = main_song().file;
+        convert_to_text(file.data(), static_cast<uint32_t>(file.size()), t);
+        return t;
+    }();
+    return text;
+}
+
+// What compare and roll share: the VGM's frames, and the listing's lined up.
+Comparison compare_main(std::vector<Frame> &vgm_frames, uint32_t &clock)
+{
+    VgmLog log;
+    std::string error;
+    parse_vgm(main_song().vgm, "bench.vgm", log, error);
+    vgm_frames = sample_frames(log);
+    clock = log.clock;
+    Listing listing;
+    read_listing(main_listing(), "bench.txt", listing, error);
+    return compare_song(vgm_frames, clock, timeline_frames(listing_timeline(listing, PlayTiming())));
+}
+
+void BM_Compare(benchmark::State &state)
+{
+    for (auto _ : state) {
+        std::vector<Frame> frames;
+        uint32_t clock = 0;
+        const std::string table = format_comparison(compare_main(frames, clock));
+        benchmark::DoNotOptimize(table.data());
+    }
+    state.SetLabel(main_song().name);
+}
+
+void BM_Roll(benchmark::State &state)
+{
+    size_t size = 0;
+    for (auto _ : state) {
+        std::vector<Frame> frames;
+        uint32_t clock = 0;
+        const Comparison c = compare_main(frames, clock);
+        const std::string svg = roll_svg(frames, clock, c, "bench.vgm", "bench.txt");
+        size = svg.size();
+        benchmark::DoNotOptimize(svg.data());
+    }
+    state.counters["svg_bytes"] = static_cast<double>(size);
+    state.SetLabel(main_song().name);
+}
+
+void BM_PlayWav(benchmark::State &state)
+{
+    if (!wav_rendering_available()) {
+        state.SkipWithError("built without Game_Music_Emu");
+        return;
+    }
+    double seconds = 0.0;
+    for (auto _ : state) {
+        Listing listing;
+        std::string error;
+        read_listing(main_listing(), "bench.txt", listing, error);
+        const std::vector<uint8_t> vgm = timeline_vgm(listing_timeline(listing, PlayTiming()), UINT64_MAX);
+        std::vector<int16_t> pcm;
+        render_vgm_pcm(vgm, "bench.txt", vgm_header_samples(vgm), pcm, error);
+        const std::vector<uint8_t> wav = wav_bytes(pcm);
+        seconds += static_cast<double>(pcm.size()) / PREVIEW_RATE;
+        benchmark::DoNotOptimize(wav.data());
+    }
+    state.counters["x_real_time"] = benchmark::Counter(seconds, benchmark::Counter::kIsRate);
+    state.SetLabel(main_song().name);
+}
+
 }  // namespace
 
+BENCHMARK(BM_Compare)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Roll)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlayWav)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Player)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Rows)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Pack)->RangeMultiplier(4)->Range(4096, 65536)->Complexity(benchmark::oNLogN)->Unit(benchmark::kMillisecond);
