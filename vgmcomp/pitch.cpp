@@ -4,7 +4,6 @@
 #include "vgmcomp/pitch.h"
 
 #include <cmath>
-#include <cstdlib>
 #include <map>
 
 #include "convert/tables.h"
@@ -70,18 +69,17 @@ uint16_t snap_pitch(double p)
     return note_period[other >= 0 ? other : best];
 }
 
-// Distance in cents from a tone's pitch to the nearest equal-tempered
-// semitone (A4 = 440 Hz), from -50 to +50; positive when sharp.
-double semitone_distance(double hz)
-{
-    const double cents = 1200.0 * std::log2(hz / 440.0);
-    return cents - 100.0 * std::round(cents / 100.0);
-}
-
 // x cents taken around the circle of one semitone, into -50..+50.
 double wrap_semitone(double x)
 {
     return x - 100.0 * std::round(x / 100.0);
+}
+
+// Distance in cents from a tone's pitch to the nearest equal-tempered
+// semitone (A4 = 440 Hz), from -50 to +50; positive when sharp.
+double semitone_distance(double hz)
+{
+    return wrap_semitone(1200.0 * std::log2(hz / 440.0));
 }
 
 bool sounds(const VoiceState &s)
@@ -125,9 +123,11 @@ double tuning_offset(const std::vector<Frame> &frames, uint32_t clock)
     bool found = false;
     for (const auto &c : distances) {
         double cost = 0.0;
-        for (const auto &d : distances) cost += static_cast<double>(d.second) * std::fabs(wrap_semitone(d.first - c.first));
-        const bool tie = found && std::fabs(cost - best_cost) <= 1e-9 * best_cost;
-        if (!found || (cost < best_cost && !tie) || (tie && std::fabs(c.first) < std::fabs(best))) {
+        for (const auto &d : distances)
+            cost += static_cast<double>(d.second) * std::fabs(wrap_semitone(d.first - c.first));
+        const double slack = 1e-9 * best_cost;  // against rounding in the sums
+        if (!found || cost < best_cost - slack ||
+            (cost <= best_cost + slack && std::fabs(c.first) < std::fabs(best))) {
             best = c.first;
             best_cost = cost;
             found = true;
