@@ -30,20 +30,32 @@ int semitone(double hz)
     return static_cast<int>(std::clamp(s, 0L, static_cast<long>(SEMITONES)));
 }
 
+// Length of the valid UTF-8 sequence at s[i], or 0.
+size_t utf8_length(const std::string &s, size_t i)
+{
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    const size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (n == 0 || i + n > s.size()) return 0;
+    for (size_t k = 1; k < n; k++)
+        if ((static_cast<unsigned char>(s[i + k]) >> 6) != 2) return 0;
+    return n;
+}
+
+// Text for the picture: XML's special characters escaped; control
+// characters and bytes that are not UTF-8 (a file name may hold any) as '?'.
 std::string escape(const std::string &s)
 {
     std::string out;
-    for (char c : s) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default:
-            // Control characters are not allowed in XML 1.0 text.
-            if (static_cast<unsigned char>(c) < 0x20 && c != '\t') out += '?';
-            else out += c;
-        }
+    for (size_t i = 0; i < s.size();) {
+        const char c = s[i];
+        const size_t n = utf8_length(s, i);
+        if (c == '&') out += "&amp;";
+        else if (c == '<') out += "&lt;";
+        else if (c == '>') out += "&gt;";
+        else if (c == '"') out += "&quot;";
+        else if (n == 0 || (n == 1 && static_cast<unsigned char>(c) < 0x20)) out += '?';
+        else out.append(s, i, n);
+        i += n == 0 ? 1 : n;
     }
     return out;
 }

@@ -183,10 +183,10 @@ TEST(Roll, RealSongIsXmlWithOneBarPerNote)
         ASSERT_TRUE(load_vgm_bytes(path, bytes, error));
         const Pair p = song_and_listing(bytes);
         const Comparison c = compare_song(p.vgm, p.clock, p.listing);
-        const std::string svg = roll_svg(p.vgm, p.clock, c, "a&b <song>.vgm", "song.txt");
+        const std::string svg = roll_svg(p.vgm, p.clock, c, "a&b <song>.vgm", "s\xC3\xA9\xFFng.txt");
         EXPECT_EQ(xml_problem(svg), "");
         EXPECT_NE(svg.find("viewBox=\"0 0 "), std::string::npos);
-        EXPECT_NE(svg.find(">a&amp;b &lt;song&gt;.vgm (pale) and song.txt (solid)</text>"), std::string::npos);
+        EXPECT_NE(svg.find(">a&amp;b &lt;song&gt;.vgm (pale) and s\xC3\xA9?ng.txt (solid)</text>"), std::string::npos);
         EXPECT_NE(svg.find(">" + comparison_summary(c) + "</text>"), std::string::npos);
         EXPECT_NE(svg.find(">C2</text>"), std::string::npos);
         EXPECT_NE(svg.find(">C8</text>"), std::string::npos);
