@@ -120,8 +120,9 @@ TEST(XbtoolPreview, PlayAndRollWriteTheirFiles)
     r = xbtool({"play", "song.vgm", "-o", "same.vgm"}, s.dir.path);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(read_file(s.dir.file("same.vgm")), read_file(s.dir.file("song.vgm")));
-    r = xbtool({"play", "song.vgm", "-o", "cut.vgm", "--seconds", "0.5"}, s.dir.path);
+    r = xbtool({"play", "song.vgm", "-o", "cut.vgm", "--seconds", "0.5", "--on", "xb"}, s.dir.path);
     ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "xbtool: play: song.vgm is a VGM file: --timing and --on apply to listings only\n");
     EXPECT_EQ(vgm_header_samples(read_file(s.dir.file("cut.vgm"))), 22050u);
 
     r = xbtool({"roll", "song.vgm", "song.txt", "-o", "roll.svg"}, s.dir.path);

@@ -3,6 +3,7 @@
 // listing keeps, roll draws both as a piano roll. Thin layers over preview/.
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <ostream>
 
@@ -52,7 +53,8 @@ struct Options {
     std::vector<std::string> inputs;
     std::string output;
     PlayTiming timing;
-    double seconds = 0.0;  // 0: all
+    bool timing_given = false;  // --timing or --on
+    double seconds = 0.0;       // 0: all
 };
 
 int usage(std::ostream &err, const char *command, const std::string &message)
@@ -79,11 +81,13 @@ int parse_options(const XbtoolArgs &args, const char *command, const char *help,
         } else if (a == "-o") {
             if (!value(o.output)) return usage(err, command, "-o needs a file name");
         } else if (a == "--timing") {
+            o.timing_given = true;
             if (!value(v)) return usage(err, command, "--timing needs real or emulated");
             if (v == "real") o.timing.timing = WrittenFor::real;
             else if (v == "emulated") o.timing.timing = WrittenFor::emulated;
             else return usage(err, command, "--timing takes real or emulated, not '" + v + "'");
         } else if (a == "--on") {
+            o.timing_given = true;
             if (!value(v)) return usage(err, command, "--on needs compiled or xb");
             if (v == "compiled") o.timing.on = PlayOn::compiled;
             else if (v == "xb") o.timing.on = PlayOn::xb;
@@ -207,6 +211,8 @@ int xbtool_play(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
     std::vector<uint8_t> vgm;
     uint64_t samples = 0;
     if (in.is_vgm) {
+        if (o.timing_given)
+            err << "xbtool: play: " << o.inputs[0] << " is a VGM file: --timing and --on apply to listings only\n";
         vgm = o.seconds > 0.0 ? log_vgm(in.log, in.bytes, limit) : in.bytes;
         samples = vgm_header_samples(vgm);
         if (samples == 0) samples = in.log.end_sample;
