@@ -198,7 +198,7 @@ void BM_ParseVgm(benchmark::State &state)
         VgmLog log;
         std::string error;
         benchmark::DoNotOptimize(parse_vgm(vgm, "bench.vgm", log, error));
-        benchmark::DoNotOptimize(log.writes.data());
+        benchmark::DoNotOptimize(log.frames.data());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * vgm.size()));
     state.SetLabel(main_song().name);

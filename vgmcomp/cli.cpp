@@ -256,7 +256,7 @@ bool make_song_file(const VgmcompOptions &opt, const std::vector<Frame> &base, c
     std::string why;
     const SongCheck check = make_checked_song(frames, streams, file, &why);
     if (check == SongCheck::too_large) {
-        err << prefix << opt.input << ": the song file would take " << file.size() << " bytes, more than the "
+        err << prefix << opt.input << ": the song file would take at least " << file.size() << " bytes, more than the "
             << SONG_FILE_MAX
             << " a song file can hold; shorten the song with --seconds, --min-frames, --flat or --voices ("
             << fit_hint(base, in_force, XB_BUDGET) << ")\n";
