@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <ostream>
 
 #include "convert/song.h"
@@ -12,6 +13,7 @@
 #include "vgmcomp/holds.h"
 #include "vgmcomp/pack.h"
 #include "vgmcomp/pitch.h"
+#include "vgmcomp/playable.h"
 #include "vgmcomp/songfile.h"
 #include "vgmcomp/streams.h"
 #include "vgmcomp/verify.h"
@@ -297,6 +299,23 @@ void print_stats(const VgmcompOptions &opt, size_t base_frames, const std::vecto
         << " that cannot be split\n";
 }
 
+// After writing: a song whose tone voices never sound plays only with
+// kelvaro -n; with --exact, tones the converter writes as silence.
+void warn_tones_unplayed(const VgmcompOptions &opt, const std::string &at, const std::vector<Frame> &frames,
+                         std::ostream &err)
+{
+    const PlayableCount tones = count_playable(frames);
+    if (tones.sounding == 0 && any_sound(frames))
+        err << at << "no tone voice sounds in this song, only the noise voice: only kelvaro -n will play it\n";
+    if (!opt.exact || tones.unplayed == 0) return;
+    char share[32];
+    std::snprintf(share, sizeof share, "%.1f%%",
+                  100.0 * static_cast<double>(tones.unplayed) / static_cast<double>(tones.sounding));
+    err << at << tones.unplayed << " of " << tones.sounding << " sounding voice-frames (" << share
+        << ") use tone periods that kelvaro does not play, and it writes them as silence; without --exact they "
+           "are snapped to the nearest note it plays\n";
+}
+
 }  // namespace
 
 std::vector<std::string> split_blanks(const std::string &text)
@@ -405,6 +424,7 @@ int vgmcomp_run(const std::vector<std::string> &args, const char *env_options, s
             err << "chose " << reduction_options(in_force);
         err << ": an XB program of " << program.xb_size << " bytes, " << program.rows << " rows\n";
     }
+    warn_tones_unplayed(opt, at, frames, err);
     if (holds.unsplittable > 0) {
         const bool one = holds.unsplittable == 1;
         err << at << holds.unsplittable << (one ? " state" : " states")
