@@ -99,7 +99,7 @@ void split_noise_tail(std::vector<Frame> &frames, uint64_t last, const bool (&so
     apply(view, frames, 1);
     for (size_t f = 2; f <= last; f++) apply(view, frames, f);
     const int voice = silent_voice(view, sounds);
-    if (voice < 0) return;  // the song ends with a change of the tone voices: no tail
+    if (voice < 0) return;  // never: from `last` on, every tone voice is silent
     uint16_t sent = view.sent[voice];
     uint64_t noise_change = last, retuned = last;  // the last change, the last retuning
     for (size_t f = std::max<uint64_t>(last + 1, 2); f <= frames.size() + 1; f++) {
