@@ -137,7 +137,9 @@ bool write_file_atomic(const std::string &path, const std::vector<uint8_t> &byte
     std::string file;
     bool proc = false;
     struct stat st = {};
-    if (!follow_links(path, file, proc)) {
+    if (path.empty()) {
+        err = ENOENT;
+    } else if (!follow_links(path, file, proc)) {
         err = errno;
     } else {
         const bool exists = stat(file.c_str(), &st) == 0;
