@@ -173,7 +173,7 @@ int main(int argc, char **argv)
     // as an option.
     const std::string compressor_arg = argv[1][0] == '-' ? std::string("./") + argv[1] : filename;
     const int status = compressor.empty() ? -1 : run_compressor(compressor, compressor_arg.c_str());
-    bool started = status >= 0;
+    const bool started = status >= 0;
 
     filename += ".spf";
     if (status > 0 && had_song && unchanged(filename, earlier))

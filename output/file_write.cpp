@@ -57,6 +57,7 @@ int write_all(int fd, const std::vector<uint8_t> &bytes)
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno != EINTR) return errno;
+        if (n == 0) return EIO;  // a device that takes nothing more
         if (n > 0) done += static_cast<size_t>(n);
     }
     return 0;
