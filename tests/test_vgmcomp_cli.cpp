@@ -381,6 +381,7 @@ TEST(VgmcompProgram, SongTooLargeForASongFile)
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("big.vgm"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("big.vgm: the song file would take at least "), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("65535"), std::string::npos) << r.err;
     for (const char *opt : {"--seconds", "--min-frames", "--flat", "--voices"})
         EXPECT_NE(r.err.find(opt), std::string::npos) << opt;
@@ -391,7 +392,7 @@ TEST(VgmcompProgram, SongTooLargeForASongFile)
     r = vgmcomp({"--stats", "big.vgm"}, dir.path);
     EXPECT_EQ(r.status, 1);
     for (const char *figure : {": frames: 14400 (240 s)\n", ": rows: ", ": XB program: ", "does not fit\n",
-                               ": song file: ", ": long holds: "})
+                               ": song file: at least ", ": long holds: "})
         EXPECT_NE(r.err.find(figure), std::string::npos) << figure;
     expect_messages(r.err);
     EXPECT_EQ(read_file(dir.file("big.vgm.spf")), example_song);

@@ -267,8 +267,8 @@ bool make_song_file(const VgmcompOptions &opt, const std::vector<Frame> &base, c
     std::string why;
     const SongCheck check = make_checked_song(frames, streams, file, &why);
     if (check == SongCheck::too_large) {
-        err << prefix << opt.input << ": the song file would take at least " << file.size() << " bytes, more than the "
-            << SONG_FILE_MAX
+        err << prefix << opt.input << ": the song file would take at least " << file.size()
+            << " bytes, more than the " << SONG_FILE_MAX
             << " a song file can hold; shorten the song with --seconds, --min-frames, --flat or --voices ("
             << fit_hint(base, in_force, XB_BUDGET) << ")\n";
         return false;
@@ -302,7 +302,9 @@ void print_stats(const VgmcompOptions &opt, size_t base_frames, const std::vecto
             << " bytes (PROGRAM mode, no noise, REAL timing); budget " << XB_BUDGET << ", program space "
             << XB_PROGRAM_SPACE << ": " << (program.xb_size <= XB_BUDGET ? "fits" : "does not fit") << '\n';
     }
-    err << at << "song file: " << file.size() << " bytes; literal-only " << literal_only_file_size(streams)
+    // Past SONG_FILE_MAX packing stops early: the size is then a lower bound.
+    err << at << "song file: " << (file.size() > SONG_FILE_MAX ? "at least " : "") << file.size()
+        << " bytes; literal-only " << literal_only_file_size(streams)
         << " bytes\n";
     err << at << "long holds: " << holds.splits << " split by retuning a silent voice, " << holds.unsplittable
         << " that cannot be split\n";
