@@ -3,7 +3,6 @@
 
 #include <algorithm>
 
-#include "vgmcomp/chip.h"
 #include "vgmcomp/vgm_writer.h"
 
 #ifdef KELVARO_HAVE_GME
@@ -35,6 +34,21 @@ void put_le(std::vector<uint8_t> &b, uint32_t v, int bytes)
 
 }  // namespace
 
+namespace {
+
+// The writes that take the chip from its state to s (every register when first).
+void write_changes(VgmWriter &w, const TiSound &s, const TiSound &chip, bool first)
+{
+    for (int v = 0; v < 3; v++)
+        if (first || s.period[v] != chip.period[v]) vgm_tone(w, v, s.period[v]);
+    // A write to the noise register restarts its shift register: only on a change.
+    if (first || s.noise != chip.noise) vgm_noise(w, s.noise);
+    for (int v = 0; v < 4; v++)
+        if (first || s.atten[v] != chip.atten[v]) vgm_atten(w, v, s.atten[v]);
+}
+
+}  // namespace
+
 std::vector<uint8_t> timeline_vgm(const TiTimeline &timeline, uint64_t limit)
 {
     VgmWriter w;
@@ -47,14 +61,8 @@ std::vector<uint8_t> timeline_vgm(const TiTimeline &timeline, uint64_t limit)
     for (const TiStep &step : timeline.steps) {
         if (step.sample >= end) break;
         wait_until(w, step.sample);
-        const TiSound &s = step.sound;
-        for (int v = 0; v < 3; v++)
-            if (first || s.period[v] != chip.period[v]) vgm_tone(w, v, s.period[v]);
-        // A write to the noise register restarts its shift register: only on a change.
-        if (first || s.noise != chip.noise) vgm_noise(w, s.noise);
-        for (int v = 0; v < 4; v++)
-            if (first || s.atten[v] != chip.atten[v]) vgm_atten(w, v, s.atten[v]);
-        chip = s;
+        write_changes(w, step.sound, chip, first);
+        chip = step.sound;
         first = false;
     }
     wait_until(w, end);
@@ -75,10 +83,18 @@ std::vector<uint8_t> log_vgm(const VgmLog &log, const std::vector<uint8_t> &orig
         w.shift_width = original[0x2A];
     }
     const uint64_t end = std::min(log.end_sample, limit);
-    for (const SnWrite &write : log.writes) {
-        if (write.sample >= end) break;
-        wait_until(w, write.sample);
-        vgm_write(w, write.value);
+    TiSound chip;
+    for (size_t i = 0; i < log.frames.size(); i++) {
+        // Frame i + 1 holds the writes made during it: they are written at its start.
+        const uint64_t at = i * SAMPLES_PER_FRAME;
+        if (at >= end) break;
+        TiSound s;
+        for (int v = 0; v < 3; v++) s.period[v] = log.frames[i].period[v];
+        for (int v = 0; v < 4; v++) s.atten[v] = log.frames[i].atten[v];
+        s.noise = log.frames[i].noise;
+        wait_until(w, at);
+        write_changes(w, s, chip, i == 0);
+        chip = s;
     }
     wait_until(w, end);
     silence_all(w);

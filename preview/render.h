@@ -1,5 +1,5 @@
 // Rendering what the TI plays: the timeline of a listing as a VGM file of
-// the TI's chip, a VGM's own SN76489 writes cut to a length, and any VGM as
+// the TI's chip, a VGM's own SN76489 part cut to a length, and any VGM as
 // a WAV file through Game_Music_Emu (when the build has it).
 #ifndef PREVIEW_RENDER_H
 #define PREVIEW_RENDER_H
@@ -16,9 +16,10 @@
 // every voice is silenced where the timeline ends.
 std::vector<uint8_t> timeline_vgm(const TiTimeline &timeline, uint64_t limit);
 
-// The first chip's SN76489 writes of log as a VGM 1.51 file at the log's
-// clock, at most limit samples long, silenced at the end; the noise feedback
-// and width come from original's header when it has them.
+// The first chip's SN76489 state of log, frame by frame (the writes of each
+// frame at its start), as a VGM 1.51 file at the log's clock, at most limit
+// samples long, silenced at the end; the noise feedback and width come from
+// original's header when it has them.
 std::vector<uint8_t> log_vgm(const VgmLog &log, const std::vector<uint8_t> &original, uint64_t limit);
 
 // The number of samples a VGM file says it lasts (header offset 0x18): one

@@ -1,8 +1,6 @@
 // Hearing and seeing a song before loading it into the TI: play renders a
 // listing (or a VGM) as VGM or WAV, compare measures how much of a VGM a
 // listing keeps, roll draws both as a piano roll. Thin layers over preview/.
-#include <sys/stat.h>
-
 #include <cctype>
 #include <cstdlib>
 #include <ostream>
@@ -114,12 +112,6 @@ bool ends_with(const std::string &s, const char *suffix)
     for (size_t i = 0; i < x.size(); i++)
         if (std::tolower(static_cast<unsigned char>(s[s.size() - x.size() + i])) != x[i]) return false;
     return true;
-}
-
-bool same_file(const std::string &a, const std::string &b)
-{
-    struct stat sa, sb;
-    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 // A song given on the command line: a VGM file or a listing.
