@@ -364,6 +364,8 @@ void BM_PlayWav(benchmark::State &state)
     }
     state.counters["x_real_time"] = benchmark::Counter(seconds, benchmark::Counter::kIsRate);
     state.SetLabel(main_song().name);
+}
+
 // vgmcomp.x's whole run on a file, its song file written into the same
 // folder: the exit status counts (0 written, 1 refused).
 void BM_Large(benchmark::State &state, const std::string *path)
