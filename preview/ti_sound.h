@@ -26,6 +26,10 @@
 
 constexpr uint32_t PREVIEW_RATE = 44100;  // samples a second, as VGM counts time
 
+// The longest a preview renders or compares: two hours, as for VGM files.
+// Longer would take gigabytes of frames or sound.
+constexpr uint64_t PREVIEW_MAX_SAMPLES = 2ull * 60 * 60 * PREVIEW_RATE;
+
 // The chip's registers: tone periods of voices 0-2 (TI clock), attenuations
 // of voices 0-3 (15 = off) and the 3-bit noise register.
 struct TiSound {

@@ -24,6 +24,10 @@ struct Songs {
         write_text(dir.file("song.txt"), kelvaro_listing(vgm));
         write_text(dir.file("bad.txt"), "\nDATA 1,40,131,0,110,31,110,30\n");
         write_file(dir.file("noise.bin"), {0x01, 0x02, 0x00, 0x7F, 0x80});
+        // 2,000 rows of 4,250 ms, in XB without the compiler too: 2.4 hours.
+        std::string endless = "\nDATA 2000";
+        for (int i = 0; i < 2000; i++) endless += "\nDATA 4250,440,0,110,30,110,30";
+        write_text(dir.file("long.txt"), endless + "\n");
         write_text(dir.file("keep.vgm"), "what the user had");
     }
 };
@@ -50,6 +54,10 @@ TEST(XbtoolPreview, UsageAndInputErrorsNameTheProblemAndWriteNothing)
         {{"play", "bad.txt", "-o", "keep.vgm"}, 1, "xbtool: bad.txt, line 2: volume 31 is out of range (0 to 30)\n"},
         {{"play", "noise.bin", "-o", "keep.vgm"}, 1, "xbtool: noise.bin: neither a listing nor a VGM file\n"},
         {{"play", "keep.vgm", "-o", "keep.vgm"}, 1, "xbtool: play: keep.vgm: the output would replace the input\n"},
+        {{"play", "long.txt", "-o", "x.vgm", "--timing", "emulated"}, 1,
+         "xbtool: long.txt: plays for 2.4 hours, more than the two hours a preview takes\n"},
+        {{"compare", "song.vgm", "long.txt", "--on", "xb"}, 1,
+         "xbtool: long.txt: plays for 2.4 hours, more than the two hours a preview takes\n"},
         {{"compare", "song.vgm"}, 2,
          "xbtool: compare: give a VGM file and a listing\nTry 'xbtool compare --help' for more information.\n"},
         {{"compare", "song.txt", "song.vgm"}, 1,
@@ -124,6 +132,11 @@ TEST(XbtoolPreview, PlayAndRollWriteTheirFiles)
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "xbtool: play: song.vgm is a VGM file: --timing and --on apply to listings only\n");
     EXPECT_EQ(vgm_header_samples(read_file(s.dir.file("cut.vgm"))), 22050u);
+
+    // Only the part asked for need fit in two hours.
+    r = xbtool({"play", "long.txt", "-o", "part.vgm", "--timing", "emulated", "--seconds", "60"}, s.dir.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(vgm_header_samples(read_file(s.dir.file("part.vgm"))), 60u * 44100u);
 
     r = xbtool({"roll", "song.vgm", "song.txt", "-o", "roll.svg"}, s.dir.path);
     ASSERT_EQ(r.status, 0) << r.err;

@@ -2,6 +2,7 @@
 // listing (or a VGM) as VGM or WAV, compare measures how much of a VGM a
 // listing keeps, roll draws both as a piano roll. Thin layers over preview/.
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <ostream>
 
@@ -157,6 +158,17 @@ bool write_out(const std::string &path, const std::vector<uint8_t> &bytes, std::
     return false;
 }
 
+// False, with a message, when a listing plays for longer than a preview
+// takes (and longer than limit, the part asked for).
+bool short_enough(const TiTimeline &t, const std::string &name, uint64_t limit, std::ostream &err)
+{
+    if (t.end_sample <= PREVIEW_MAX_SAMPLES || limit <= PREVIEW_MAX_SAMPLES) return true;
+    char hours[32];
+    std::snprintf(hours, sizeof hours, "%.1f", static_cast<double>(t.end_sample) / PREVIEW_RATE / 3600.0);
+    err << "xbtool: " << name << ": plays for " << hours << " hours, more than the two hours a preview takes\n";
+    return false;
+}
+
 // The VGM, and the listing's frames lined up as compare and roll need them.
 bool load_pair(const Options &o, const char *command, SongInput &vgm, SongInput &listing,
                std::vector<Frame> &vgm_frames, std::vector<Frame> &listing_frames, std::ostream &err)
@@ -170,8 +182,10 @@ bool load_pair(const Options &o, const char *command, SongInput &vgm, SongInput 
         err << "xbtool: " << command << ": " << o.inputs[1] << ": a VGM file, not a listing\n";
         return false;
     }
+    const TiTimeline timeline = listing_timeline(listing.listing, o.timing);
+    if (!short_enough(timeline, o.inputs[1], UINT64_MAX, err)) return false;
     vgm_frames = sample_frames(vgm.log);
-    listing_frames = timeline_frames(listing_timeline(listing.listing, o.timing));
+    listing_frames = timeline_frames(timeline);
     return true;
 }
 
@@ -210,7 +224,9 @@ int xbtool_play(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
         if (samples == 0) samples = in.log.end_sample;
         if (samples > limit) samples = limit;
     } else {
-        vgm = timeline_vgm(listing_timeline(in.listing, o.timing), limit);
+        const TiTimeline timeline = listing_timeline(in.listing, o.timing);
+        if (!short_enough(timeline, o.inputs[0], limit, err)) return XBTOOL_EXIT_ERROR;
+        vgm = timeline_vgm(timeline, limit);
         samples = vgm_header_samples(vgm);
     }
     if (!wav) return write_out(o.output, vgm, err) ? XBTOOL_EXIT_OK : XBTOOL_EXIT_ERROR;
