@@ -20,6 +20,7 @@
 #include "convert/settings.h"
 #include "convert/song.h"
 #include "output/output.h"
+#include "vgmcomp/target.h"
 
 extern char **environ;
 
@@ -81,10 +82,14 @@ std::string find_compressor()
 }
 
 // Runs the compressor with the input path as its single argument, without a
-// shell, and waits for it. Its exit status is not examined: what counts is
-// the song file it leaves. False when it could not be started at all.
+// shell, and waits for it; the settings go in its environment (see
+// vgmcomp/target.h), so that it measures the program written from them.
+// Its exit status is not examined: what counts is the song file it leaves.
+// False when it could not be started at all.
 bool run_compressor(const std::string &program, const char *input)
 {
+    const std::string settings = target_options(target_of_settings(arg_output, arg_noise, arg_timing));
+    if (setenv(kelvaro_settings_env, settings.c_str(), 1) != 0) return false;
     std::fflush(stdout);
     char *argv[] = {const_cast<char *>(compressor_name), const_cast<char *>(input), nullptr};
     pid_t pid;

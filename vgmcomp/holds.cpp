@@ -61,7 +61,7 @@ std::vector<uint16_t> retune_periods(const std::vector<Frame> &frames, bool (&so
 
 }  // namespace
 
-HoldReport split_long_holds(std::vector<Frame> &frames)
+HoldReport split_long_holds(std::vector<Frame> &frames, uint32_t min_row)
 {
     HoldReport report;
     if (frames.empty()) return report;
@@ -89,7 +89,10 @@ HoldReport split_long_holds(std::vector<Frame> &frames)
             } else {
                 uint16_t sent = before.sent[voice];
                 for (uint64_t from = last_change; f - from > LONGEST_ROW_FRAMES; from += LONGEST_ROW_FRAMES) {
-                    const uint64_t at = from + LONGEST_ROW_FRAMES;  // inside the hold: at < f
+                    uint64_t at = from + LONGEST_ROW_FRAMES;  // inside the hold: at < f
+                    // The last split leaves the hold's last row min_row
+                    // frames, taking them from the row before it.
+                    if (f - at < min_row && min_row <= LONGEST_ROW_FRAMES / 2) at = f - min_row;
                     const uint16_t p = periods[0] != sent ? periods[0] : periods[1];
                     Frame &fr = frames[at - 1];
                     fr.v[voice].note = p;

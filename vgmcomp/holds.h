@@ -30,7 +30,10 @@ struct HoldReport {
 // voice's note). The first row counts from frame 0, so it ends by frame 212.
 // A state after the last change writes no row and is left alone. A voice
 // that sounds somewhere in the song is preferred, and the new period is one
-// the song already uses where it can be.
-HoldReport split_long_holds(std::vector<Frame> &frames);
+// the song already uses where it can be. min_row: the fewest frames a row
+// should have (the reductions' row minimum); the last split of a hold comes
+// early enough to leave the hold's last row that many frames where
+// LONGEST_ROW_FRAMES leaves room for it.
+HoldReport split_long_holds(std::vector<Frame> &frames, uint32_t min_row = 1);
 
 #endif

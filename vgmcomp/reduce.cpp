@@ -29,6 +29,13 @@ bool same_state(const Frame &a, const Frame &b)
     return true;
 }
 
+bool all_silent(const Frame &f)
+{
+    for (const VoiceState &s : f.v)
+        if (atten_of(s) != SILENT) return false;
+    return true;
+}
+
 }  // namespace
 
 bool operator==(const Reductions &a, const Reductions &b)
@@ -162,10 +169,19 @@ void flatten_volumes(std::vector<Frame> &frames)
 void hold_min_frames(std::vector<Frame> &frames, uint32_t n)
 {
     if (n <= 1 || frames.empty()) return;
+    // The song's last change: the silence it ends in begins there (index
+    // end), or, when the song sounds to its last frame, the silence after
+    // it (index frames.size()).
+    size_t end = frames.size();
+    if (all_silent(frames.back())) {
+        while (end > 1 && same_state(frames[end - 2], frames.back())) end--;
+        end--;
+    }
     Frame adopted = frames[0];
     size_t adopted_at = 0;
     for (size_t i = 1; i < frames.size(); i++) {
-        if (!same_state(frames[i], adopted) && i - adopted_at >= n) {
+        const bool allowed = i == end || (i - adopted_at >= n && (i > end || end - i >= n));
+        if (!same_state(frames[i], adopted) && allowed) {
             adopted = frames[i];
             adopted_at = i;
         } else {

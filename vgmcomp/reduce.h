@@ -60,7 +60,10 @@ void flatten_volumes(std::vector<Frame> &frames);
 // while it sounds) is adopted only when at least n frames have passed since
 // the last adopted change; until then the adopted state goes on. A change
 // that is undone before it is adopted is dropped; one that lasts is adopted
-// late, at the first frame allowed.
+// late, at the first frame allowed. The song's end counts as a change too:
+// its last change (the song's length) stays where it was, silence that
+// ends the song begins on time, and no change is adopted less than n frames
+// before either.
 void hold_min_frames(std::vector<Frame> &frames, uint32_t n);
 
 // All of r, in the order: seconds, voices, flat, min-frames.
