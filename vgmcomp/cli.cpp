@@ -45,7 +45,8 @@ const char vgmcomp_help[] =
     "                   it, so that the song keeps its tempo there: 16 frames in\n"
     "                   the program and data forms (20 with noise), 5 in the\n"
     "                   statements form (6 with noise); with --min-frames the\n"
-    "                   larger wins, --fit fits the held song\n"
+    "                   larger wins, --fit fits the held song; without --noise\n"
+    "                   the noise voice (not played) is left out as --voices 012\n"
     "\n"
     "Making the XB program smaller (each keeps the rest of the song as it is):\n"
     "  --seconds S      keep only the first S seconds (for example 30 or 12.5)\n"
@@ -381,8 +382,12 @@ bool parse_options(const std::vector<std::string> &env_words, const std::vector<
     if (!parse_words(env_words, env_name, opt, error)) return false;
     if (!parse_words(kelvaro_words, kelvaro_settings_env, opt, error)) return false;
     if (!parse_words(args, nullptr, opt, error)) return false;
-    if (opt.interpreted)
-        opt.reduce.min_frames = std::max(opt.reduce.min_frames, interpreted_row_frames(opt.target));
+    if (opt.interpreted) {
+        opt.reduce.min_row_frames = interpreted_row_frames(opt.target);
+        // Rows are held on the voices kelvaro plays: a noise voice that it
+        // leaves out would only hold back the changes of the others.
+        if (!opt.target.noise) opt.reduce.voices = static_cast<uint8_t>(opt.reduce.voices & ~(1u << 3));
+    }
     if (!opt.help && !opt.version && opt.input.empty()) {
         error = "no input file given";
         return false;

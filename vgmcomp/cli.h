@@ -45,8 +45,9 @@ std::vector<std::string> split_blanks(const std::string &text);
 // --no-noise and --timing only) and then args (the command line without the
 // program name) into opt; a later option overrides an earlier one, so
 // kelvaro's settings win over VGMCOMP_OPTIONS and the command line over
-// both. --interpreted then raises the row minimum (reduce.min_frames) to
-// what the target needs. On a usage error returns false with the message
+// both. --interpreted then sets the row minimum (reduce.min_row_frames) to
+// what the target needs, and leaves out the noise voice when the target
+// does not play it. On a usage error returns false with the message
 // (without the program prefix).
 bool parse_options(const std::vector<std::string> &env_words, const std::vector<std::string> &args,
                    VgmcompOptions &opt, std::string &error,

@@ -75,7 +75,11 @@ std::vector<int> drop_order(const std::vector<Frame> &base, const Reductions &r)
 std::vector<Frame> prepare_frames(const std::vector<Frame> &base, const Reductions &r, HoldReport *holds)
 {
     std::vector<Frame> frames = apply_reductions(base, r);
-    const HoldReport report = split_long_holds(frames, r.min_frames);
+    // A row minimum (--interpreted) keeps the noise voice only when the
+    // converter plays it: its changes then end rows too.
+    const bool whole_rows = r.min_row_frames > 1;
+    const HoldReport report =
+        split_long_holds(frames, whole_rows ? row_minimum(r) : 1, whole_rows && ((r.voices >> 3) & 1));
     if (holds) *holds = report;
     return frames;
 }
@@ -104,6 +108,7 @@ FitChoice fit_search(const std::vector<Frame> &base, const Reductions &user, siz
             Reductions r = user;
             r.flat = user.flat || d.flat;
             r.min_frames = std::max(user.min_frames, d.min_frames);
+            if (d.min_frames > 1 && row_minimum(r) == row_minimum(user)) continue;  // the same rows
             r.voices = static_cast<uint8_t>(user.voices & ~dropped);
             if (s.fits(r)) return s.choice;
         }

@@ -17,8 +17,8 @@
 constexpr uint32_t FIT_MAX_MIN_FRAMES = 4;
 
 // The frames written for base (frames after pitch) with reductions r: r
-// applied, then long holds split (into rows of at least r.min_frames where
-// that can be). holds, when given, receives what the splitting did.
+// applied, then long holds split (with a row minimum, into rows that long
+// where that can be). holds, when given, receives what the splitting did.
 std::vector<Frame> prepare_frames(const std::vector<Frame> &base, const Reductions &r, HoldReport *holds = nullptr);
 
 struct FitChoice {

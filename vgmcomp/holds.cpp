@@ -9,24 +9,26 @@ namespace {
 constexpr uint8_t SILENT = 15;
 constexpr int TONE_VOICES = 3;
 
-// What the converter sees of the tone voices: attenuations and the periods
-// last sent (0 before the first, the chip's tone word being 0 then).
+// What the converter sees of the tone voices (and of the noise voice when
+// it plays it): attenuations and the notes last sent (0 before the first,
+// the chip's tone word being 0 then).
 struct ToneView {
-    uint8_t atten[TONE_VOICES] = {SILENT, SILENT, SILENT};
-    uint16_t sent[TONE_VOICES] = {0, 0, 0};
+    uint8_t atten[4] = {SILENT, SILENT, SILENT, SILENT};
+    uint16_t sent[4] = {0, 0, 0, 0};
 };
 
 bool operator!=(const ToneView &a, const ToneView &b)
 {
-    for (int v = 0; v < TONE_VOICES; v++)
+    for (int v = 0; v < 4; v++)
         if (a.atten[v] != b.atten[v] || a.sent[v] != b.sent[v]) return true;
     return false;
 }
 
-// Frame f (1-based) applied to view; frame F+1 silences every voice.
-void apply(ToneView &view, const std::vector<Frame> &frames, size_t f)
+// Frame f (1-based) applied to view for the first `voices` voices; frame
+// F+1 silences every voice.
+void apply(ToneView &view, const std::vector<Frame> &frames, size_t f, int voices)
 {
-    for (int v = 0; v < TONE_VOICES; v++) {
+    for (int v = 0; v < voices; v++) {
         if (f > frames.size()) {
             view.atten[v] = SILENT;
             continue;
@@ -34,7 +36,8 @@ void apply(ToneView &view, const std::vector<Frame> &frames, size_t f)
         const Frame &fr = frames[f - 1];
         const uint8_t a = static_cast<uint8_t>(fr.v[v].atten & 0x0F);
         view.atten[v] = a;
-        if (a != SILENT || ((fr.retune >> v) & 1)) view.sent[v] = static_cast<uint16_t>(fr.v[v].note & 0x3FF);
+        if (a != SILENT || ((fr.retune >> v) & 1))
+            view.sent[v] = static_cast<uint16_t>(fr.v[v].note & (v == 3 ? 0x07 : 0x3FF));
     }
 }
 
@@ -61,8 +64,9 @@ std::vector<uint16_t> retune_periods(const std::vector<Frame> &frames, bool (&so
 
 }  // namespace
 
-HoldReport split_long_holds(std::vector<Frame> &frames, uint32_t min_row)
+HoldReport split_long_holds(std::vector<Frame> &frames, uint32_t min_row, bool noise_rows)
 {
+    const int voices = noise_rows ? 4 : TONE_VOICES;
     HoldReport report;
     if (frames.empty()) return report;
     // Each change the converter sees ends a row; so does each split.
@@ -70,11 +74,11 @@ HoldReport split_long_holds(std::vector<Frame> &frames, uint32_t min_row)
     const std::vector<uint16_t> periods = retune_periods(frames, sounds);
 
     ToneView view;
-    apply(view, frames, 1);
+    apply(view, frames, 1, voices);
     uint64_t last_change = 0;  // the first row counts from frame 0
     for (size_t f = 2; f <= frames.size() + 1; f++) {
         const ToneView before = view;
-        apply(view, frames, f);
+        apply(view, frames, f, voices);
         if (!(view != before)) continue;
 
         if (f - last_change > LONGEST_ROW_FRAMES) {

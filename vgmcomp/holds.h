@@ -33,7 +33,8 @@ struct HoldReport {
 // the song already uses where it can be. min_row: the fewest frames a row
 // should have (the reductions' row minimum); the last split of a hold comes
 // early enough to leave the hold's last row that many frames where
-// LONGEST_ROW_FRAMES leaves room for it.
-HoldReport split_long_holds(std::vector<Frame> &frames, uint32_t min_row = 1);
+// LONGEST_ROW_FRAMES leaves room for it. noise_rows: the converter plays
+// the noise voice, whose changes end rows as well.
+HoldReport split_long_holds(std::vector<Frame> &frames, uint32_t min_row = 1, bool noise_rows = false);
 
 #endif
