@@ -17,7 +17,7 @@ constexpr uint32_t CALL_SOUND_MAX_MS = 4250;
 constexpr uint32_t LONGEST_ROW_FRAMES = 212;
 
 struct HoldReport {
-    uint64_t rows = 0;                 // rows the converter writes (default options), splits included
+    uint64_t rows = 0;                 // rows the converter writes, splits included (noise: see noise_rows)
     uint32_t splits = 0;               // inaudible changes added
     uint32_t unsplittable = 0;         // holds too long, with all three tone voices sounding
     uint64_t first_unsplittable = 0;   // the frame at which the first of those begins; 0: none
