@@ -14,6 +14,7 @@
 #include "vgmcomp/holds.h"
 #include "vgmcomp/pack.h"
 #include "vgmcomp/pitch.h"
+#include "vgmcomp/playable.h"
 #include "vgmcomp/songfile.h"
 #include "vgmcomp/streams.h"
 #include "vgmcomp/verify.h"
@@ -314,8 +315,8 @@ bool make_song_file(const VgmcompOptions &opt, const std::vector<Frame> &base, c
     std::string why;
     const SongCheck check = make_checked_song(frames, streams, file, &why);
     if (check == SongCheck::too_large) {
-        err << prefix << opt.input << ": the song file would take " << file.size() << " bytes, more than the "
-            << SONG_FILE_MAX
+        err << prefix << opt.input << ": the song file would take at least " << file.size()
+            << " bytes, more than the " << SONG_FILE_MAX
             << " a song file can hold; shorten the song with --seconds, --min-frames, --flat or --voices ("
             << fit_hint(base, in_force, XB_BUDGET, opt.target) << ")\n";
         return false;
@@ -356,7 +357,9 @@ void print_stats(const VgmcompOptions &opt, size_t base_frames, const std::vecto
             << " bytes (" << target_text(opt.target) << "); budget " << XB_BUDGET << ", program space "
             << XB_PROGRAM_SPACE << ": " << (program.xb_size <= XB_BUDGET ? "fits" : "does not fit") << '\n';
     }
-    err << at << "song file: " << file.size() << " bytes; literal-only " << literal_only_file_size(streams)
+    // Past SONG_FILE_MAX packing stops early: the size is then a lower bound.
+    err << at << "song file: " << (file.size() > SONG_FILE_MAX ? "at least " : "") << file.size()
+        << " bytes; literal-only " << literal_only_file_size(streams)
         << " bytes\n";
     if (converted && opt.interpreted) {
         err << at << "in XB without the compiler: first sound about " << seconds_ms(program.interpreted_first_sound_ms)
@@ -365,6 +368,23 @@ void print_stats(const VgmcompOptions &opt, size_t base_frames, const std::vecto
     }
     err << at << "long holds: " << holds.splits << " split by retuning a silent voice, " << holds.unsplittable
         << " that cannot be split\n";
+}
+
+// After writing: a song whose tone voices never sound plays only with
+// kelvaro -n; with --exact, tones the converter writes as silence.
+void warn_tones_unplayed(const VgmcompOptions &opt, const std::string &at, const std::vector<Frame> &frames,
+                         std::ostream &err)
+{
+    const PlayableCount tones = count_playable(frames);
+    if (tones.sounding == 0 && any_sound(frames))
+        err << at << "no tone voice sounds in this song, only the noise voice: only kelvaro -n will play it\n";
+    if (!opt.exact || tones.unplayed == 0) return;
+    char share[32];
+    std::snprintf(share, sizeof share, "%.1f%%",
+                  100.0 * static_cast<double>(tones.unplayed) / static_cast<double>(tones.sounding));
+    err << at << tones.unplayed << " of " << tones.sounding << " sounding voice-frames (" << share
+        << ") use tone periods that kelvaro does not play, and it writes them as silence; without --exact they "
+           "are snapped to the nearest note it plays\n";
 }
 
 // The song's tuning, the tones silenced as too high to hear, and how closely
@@ -524,6 +544,7 @@ int vgmcomp_run(const std::vector<std::string> &args, const char *env_options, s
             err << "chose " << reduction_options(in_force);
         err << ": an XB program of " << program.xb_size << " bytes, " << program.rows << " rows\n";
     }
+    warn_tones_unplayed(opt, at, frames, err);
     if (holds.unsplittable > 0) {
         const bool one = holds.unsplittable == 1;
         err << at << holds.unsplittable << (one ? " state" : " states")
