@@ -371,12 +371,12 @@ void print_stats(const VgmcompOptions &opt, size_t base_frames, const std::vecto
 }
 
 // After writing: a song whose tone voices never sound plays only with
-// kelvaro -n; with --exact, tones the converter writes as silence.
+// kelvaro -n (unless that is the program it writes); with --exact, tones the converter writes as silence.
 void warn_tones_unplayed(const VgmcompOptions &opt, const std::string &at, const std::vector<Frame> &frames,
                          std::ostream &err)
 {
     const PlayableCount tones = count_playable(frames);
-    if (tones.sounding == 0 && any_sound(frames))
+    if (tones.sounding == 0 && any_sound(frames) && !opt.target.noise)
         err << at << "no tone voice sounds in this song, only the noise voice: only kelvaro -n will play it\n";
     if (!opt.exact || tones.unplayed == 0) return;
     char share[32];
