@@ -27,6 +27,7 @@
 #include "convert/rows.h"
 #include "convert/settings.h"
 #include "convert/song.h"
+#include "output/output.h"
 #include "player/player.h"
 #include "tests/test_support.h"
 #include "vgmcomp/fit.h"

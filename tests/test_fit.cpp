@@ -10,7 +10,7 @@
 
 #include "convert/settings.h"
 #include "convert/tables.h"
-#include "output/xb_size.h"
+#include "xb/xb_size.h"
 #include "vgmcomp/cli.h"
 #include "vgmcomp/fit.h"
 #include "vgmcomp/pitch.h"

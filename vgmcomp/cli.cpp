@@ -5,7 +5,7 @@
 #include <ostream>
 
 #include "convert/song.h"
-#include "output/xb_size.h"
+#include "xb/xb_size.h"
 #include "vgmcomp/estimate.h"
 #include "vgmcomp/fit.h"
 #include "vgmcomp/frames.h"
