@@ -221,11 +221,13 @@ bool disk_read_file(const std::vector<uint8_t> &image, const std::string &name, 
 {
     DiskCatalog catalog;
     if (!disk_read_catalog(image, catalog, error)) return false;
-    for (const DiskEntry &e : catalog.files) {
-        if (upper(e.info.name) != upper(name)) continue;
-        file = disk_entry_file(image, e);
-        return true;
-    }
+    // The name as given first, then in any case.
+    for (int exact = 1; exact >= 0; exact--)
+        for (const DiskEntry &e : catalog.files) {
+            if (exact ? e.info.name != name : upper(e.info.name) != upper(name)) continue;
+            file = disk_entry_file(image, e);
+            return true;
+        }
     error = "no file " + name + " on the disk";
     return false;
 }
@@ -263,15 +265,22 @@ bool disk_put_file(std::vector<uint8_t> &image, const TiFile &file, std::string 
     std::vector<uint8_t> out = image;
     const uint16_t total = catalog.sectors;
 
+    // The replaced file's sectors become free; every other file's are in
+    // use, whatever a damaged bitmap says, so that no file is overwritten.
     std::vector<std::pair<std::string, uint16_t>> index;
     for (const DiskEntry &e : catalog.files) {
-        if (e.info.name == file.info.name) {
-            set_use(out, e.descriptor, false);
-            for (uint16_t s : e.data_sectors) set_use(out, s, false);
-        } else {
-            index.emplace_back(e.info.name, e.descriptor);
-        }
+        if (e.info.name != file.info.name) continue;
+        set_use(out, e.descriptor, false);
+        for (uint16_t s : e.data_sectors) set_use(out, s, false);
     }
+    for (const DiskEntry &e : catalog.files) {
+        if (e.info.name == file.info.name) continue;
+        index.emplace_back(e.info.name, e.descriptor);
+        set_use(out, e.descriptor, true);
+        for (uint16_t s : e.data_sectors) set_use(out, s, true);
+    }
+    set_use(out, 0, true);
+    set_use(out, 1, true);
     if (index.size() >= MAX_FILES) {
         error = "the disk holds " + std::to_string(MAX_FILES) + " files, the most it can";
         return false;

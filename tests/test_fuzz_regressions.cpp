@@ -1,7 +1,8 @@
 // The fuzz targets' seeds and findings, replayed through the very checks the
 // targets make (fuzz/checks.h): any song file through the whole conversion,
 // any VGM file through the compressor (with the options its header asks
-// for) and the player's check, any byte streams through pack and unpack.
+// for) and the player's check, any byte streams through pack and unpack,
+// any program file or disk image through the readers.
 // Every finding stays here as the bytes that showed it.
 #include <dirent.h>
 #include <gtest/gtest.h>
@@ -44,7 +45,8 @@ TEST_F(FuzzSeeds, EverySeedOfEveryTargetPasses)
     };
     const Target targets[] = {{"fuzz_convert", fuzzcheck::convert_input},
                               {"fuzz_vgm", fuzzcheck::vgm_input},
-                              {"fuzz_pack", fuzzcheck::pack_input}};
+                              {"fuzz_pack", fuzzcheck::pack_input},
+                              {"fuzz_xbfiles", fuzzcheck::xbfile_input}};
     for (const Target &t : targets) {
         const std::vector<std::string> files = corpus(t.name);
         EXPECT_GE(files.size(), 4u) << t.name;

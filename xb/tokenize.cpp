@@ -377,12 +377,13 @@ bool is_word_char(char c)
     return is_letter(c) || is_digit(c) || c == '$' || c == '.';
 }
 
-// Keywords written as words that LIST sets off with blanks; the functions
-// (EOF to RPT$) go straight against their parenthesis.
+// Keywords written as words that LIST sets off with blanks: the statements
+// and operators. Functions and the words of clauses (AT, TAB, VALIDATE,
+// BEEP, ...) go straight against their neighbours.
 bool is_spaced_keyword(uint8_t code)
 {
     const char *text = keyword_table().by_code[code];
-    return text != nullptr && is_letter(text[0]) && !(code >= 0xCA && code <= 0xE1);
+    return text != nullptr && is_letter(text[0]) && code < 0xCA;
 }
 
 // Appends a piece of a listed line with the blank it needs in front: one
