@@ -20,17 +20,6 @@ const DiskGeometry geometries[] = {
     {"DSDD", 1440, 18, 2, 2},
 };
 
-unsigned word_at(const uint8_t *b)
-{
-    return static_cast<unsigned>(b[0] << 8 | b[1]);
-}
-
-void put_word(uint8_t *b, unsigned w)
-{
-    b[0] = static_cast<uint8_t>(w >> 8);
-    b[1] = static_cast<uint8_t>(w);
-}
-
 void put_name(uint8_t *b, const std::string &name)
 {
     for (size_t i = 0; i < TI_NAME_SIZE; i++) b[i] = i < name.size() ? static_cast<uint8_t>(name[i]) : ' ';
@@ -82,12 +71,12 @@ bool read_descriptor(const std::vector<uint8_t> &image, uint16_t n, uint16_t tot
     info.name = name_at(d);
     info.flags = d[0x0C];
     info.records_per_sector = d[0x0D];
-    info.sectors = static_cast<uint16_t>(word_at(d + 0x0E));
+    info.sectors = static_cast<uint16_t>(ti_word(d + 0x0E));
     info.eof_offset = d[0x10];
     info.record_length = d[0x11];
     info.level3_records = static_cast<uint16_t>(d[0x12] | d[0x13] << 8);
-    info.created = {static_cast<uint16_t>(word_at(d + 0x14)), static_cast<uint16_t>(word_at(d + 0x16))};
-    info.updated = {static_cast<uint16_t>(word_at(d + 0x18)), static_cast<uint16_t>(word_at(d + 0x1A))};
+    info.created = {static_cast<uint16_t>(ti_word(d + 0x14)), static_cast<uint16_t>(ti_word(d + 0x16))};
+    info.updated = {static_cast<uint16_t>(ti_word(d + 0x18)), static_cast<uint16_t>(ti_word(d + 0x1A))};
     const std::string which = "file " + info.name + " (descriptor in sector " + std::to_string(n) + ")";
     if (info.sectors >= total) {
         error = which + " claims " + std::to_string(info.sectors) + " sectors on a disk of " + std::to_string(total);
@@ -162,7 +151,7 @@ std::vector<uint8_t> disk_create(const DiskGeometry &g, const std::string &disk_
     std::memset(image.data(), 0, 2 * TI_SECTOR);
     uint8_t *vib = image.data();
     put_name(vib, disk_name);
-    put_word(vib + 0x0A, g.sectors);
+    ti_put_word(vib + 0x0A, g.sectors);
     vib[0x0C] = g.sectors_per_track;
     std::memcpy(vib + 0x0D, "DSK", 3);
     vib[0x10] = 0x20;
@@ -188,7 +177,7 @@ bool disk_read_catalog(const std::vector<uint8_t> &image, DiskCatalog &catalog, 
         return false;
     }
     const uint8_t *vib = image.data();
-    const unsigned total = word_at(vib + 0x0A);
+    const unsigned total = ti_word(vib + 0x0A);
     const size_t have = image.size() / TI_SECTOR;
     if (total < 2 || total > MAX_SECTORS || total > have) {
         error = "sector 0 gives " + std::to_string(total) + " sectors, the image holds " + std::to_string(have);
@@ -203,7 +192,7 @@ bool disk_read_catalog(const std::vector<uint8_t> &image, DiskCatalog &catalog, 
 
     const uint8_t *index = sector(image, 1);
     for (size_t k = 0; k < MAX_FILES; k++) {
-        const unsigned n = word_at(index + 2 * k);
+        const unsigned n = ti_word(index + 2 * k);
         if (n == 0) break;
         if (n < 2 || n >= total) {
             error = "the file index points to sector " + std::to_string(n) + ", outside the disk";
@@ -308,15 +297,15 @@ bool disk_put_file(std::vector<uint8_t> &image, const TiFile &file, std::string 
     put_name(d, info.name);
     d[0x0C] = info.flags;
     d[0x0D] = info.records_per_sector;
-    put_word(d + 0x0E, info.sectors);
+    ti_put_word(d + 0x0E, info.sectors);
     d[0x10] = info.eof_offset;
     d[0x11] = info.record_length;
     d[0x12] = static_cast<uint8_t>(info.level3_records);
     d[0x13] = static_cast<uint8_t>(info.level3_records >> 8);
-    put_word(d + 0x14, info.created.time);
-    put_word(d + 0x16, info.created.date);
-    put_word(d + 0x18, info.updated.time);
-    put_word(d + 0x1A, info.updated.date);
+    ti_put_word(d + 0x14, info.created.time);
+    ti_put_word(d + 0x16, info.created.date);
+    ti_put_word(d + 0x18, info.updated.time);
+    ti_put_word(d + 0x1A, info.updated.date);
     for (size_t k = 0; k < data.size(); k++) {
         uint8_t *s = sector(out, data[k]);
         std::memset(s, 0, TI_SECTOR);
@@ -329,7 +318,7 @@ bool disk_put_file(std::vector<uint8_t> &image, const TiFile &file, std::string 
     std::sort(index.begin(), index.end());
     uint8_t *x = sector(out, 1);
     std::memset(x, 0, TI_SECTOR);
-    for (size_t k = 0; k < index.size(); k++) put_word(x + 2 * k, index[k].second);
+    for (size_t k = 0; k < index.size(); k++) ti_put_word(x + 2 * k, index[k].second);
     image.swap(out);
     return true;
 }

@@ -10,17 +10,6 @@ const uint8_t TIFILES_MAGIC[8] = {0x07, 'T', 'I', 'F', 'I', 'L', 'E', 'S'};
 constexpr size_t TIFILES_HEADER = 128;
 constexpr uint8_t END_OF_SECTOR = 0xFF;
 
-void put_word(std::vector<uint8_t> &b, size_t at, unsigned w)
-{
-    b[at] = static_cast<uint8_t>(w >> 8);
-    b[at + 1] = static_cast<uint8_t>(w);
-}
-
-unsigned word_at(const std::vector<uint8_t> &b, size_t at)
-{
-    return static_cast<unsigned>(b[at] << 8 | b[at + 1]);
-}
-
 bool name_char_valid(char c)
 {
     const unsigned char u = static_cast<unsigned char>(c);
@@ -174,7 +163,7 @@ std::vector<uint8_t> tifiles_encode(const TiFile &file)
     const TiFileInfo &info = file.info;
     std::vector<uint8_t> out(TIFILES_HEADER, 0);
     std::memcpy(out.data(), TIFILES_MAGIC, sizeof TIFILES_MAGIC);
-    put_word(out, 0x08, info.sectors);
+    ti_put_word(&out[0x08], info.sectors);
     out[0x0A] = info.flags;
     out[0x0B] = info.records_per_sector;
     out[0x0C] = info.eof_offset;
@@ -183,10 +172,10 @@ std::vector<uint8_t> tifiles_encode(const TiFile &file)
     out[0x0F] = static_cast<uint8_t>(info.level3_records >> 8);
     for (size_t i = 0; i < TI_NAME_SIZE; i++) out[0x10 + i] = i < info.name.size() ? info.name[i] : ' ';
     out[0x1C] = out[0x1D] = 0xFF;
-    put_word(out, 0x1E, info.created.time);
-    put_word(out, 0x20, info.created.date);
-    put_word(out, 0x22, info.updated.time);
-    put_word(out, 0x24, info.updated.date);
+    ti_put_word(&out[0x1E], info.created.time);
+    ti_put_word(&out[0x20], info.created.date);
+    ti_put_word(&out[0x22], info.updated.time);
+    ti_put_word(&out[0x24], info.updated.date);
     out.insert(out.end(), file.data.begin(), file.data.end());
     return out;
 }
@@ -204,7 +193,7 @@ bool tifiles_decode(const std::vector<uint8_t> &bytes, TiFile &file, std::string
     }
     TiFileInfo &info = file.info;
     info = TiFileInfo();
-    info.sectors = static_cast<uint16_t>(word_at(bytes, 0x08));
+    info.sectors = static_cast<uint16_t>(ti_word(&bytes[0x08]));
     info.flags = bytes[0x0A];
     info.records_per_sector = bytes[0x0B];
     info.eof_offset = bytes[0x0C];
@@ -212,8 +201,8 @@ bool tifiles_decode(const std::vector<uint8_t> &bytes, TiFile &file, std::string
     info.level3_records = static_cast<uint16_t>(bytes[0x0E] | bytes[0x0F] << 8);
     for (size_t i = 0; i < TI_NAME_SIZE; i++) info.name += static_cast<char>(bytes[0x10 + i]);
     while (!info.name.empty() && (info.name.back() == ' ' || info.name.back() == '\0')) info.name.pop_back();
-    info.created = {static_cast<uint16_t>(word_at(bytes, 0x1E)), static_cast<uint16_t>(word_at(bytes, 0x20))};
-    info.updated = {static_cast<uint16_t>(word_at(bytes, 0x22)), static_cast<uint16_t>(word_at(bytes, 0x24))};
+    info.created = {static_cast<uint16_t>(ti_word(&bytes[0x1E])), static_cast<uint16_t>(ti_word(&bytes[0x20]))};
+    info.updated = {static_cast<uint16_t>(ti_word(&bytes[0x22])), static_cast<uint16_t>(ti_word(&bytes[0x24]))};
 
     // Some tools leave out the unused end of the last sector: only that
     // may be missing.

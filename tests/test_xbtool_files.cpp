@@ -129,6 +129,16 @@ TEST(XbtoolFiles, ProgramNamesFormatsAndPlainFiles)
                          ": warning: the short-format file takes 12908 bytes; above 11800 a TI loads it but does not run "
                          "it (use --long)\nxbtool: " + dir.file("BIGS") + ": BIG, PROGRAM, 100 lines, 12908 bytes\n");
 
+    // Near the top of memory: a warning above the largest file seen to load.
+    std::string near;
+    for (int n = 1; n <= 190; n++) near += std::to_string(n) + " DATA " + std::string(120, '7') + "\n";
+    write_text(dir.file("near.txt"), near);
+    r = xbtool({"program", dir.file("near.txt")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "xbtool: " + dir.file("near.txt") + ": warning: the long-format file takes 24618 bytes; the "
+                     "largest seen to load took 24467 (one of 24615 failed at OLD with I/O ERROR 20)\nxbtool: " +
+                         dir.file("NEAR") + ": NEAR, INT/VAR 254, 190 lines, 24618 bytes\n");
+
     // A listing named like its program file is not overwritten; a failed
     // run leaves the old file.
     write_text(dir.file("SONG"), two_lines);

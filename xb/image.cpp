@@ -11,13 +11,8 @@ constexpr size_t PADDED_TOKEN_TABLE = 254;
 
 void put_word(std::vector<uint8_t> &b, unsigned w)
 {
-    b.push_back(static_cast<uint8_t>(w >> 8));
-    b.push_back(static_cast<uint8_t>(w));
-}
-
-unsigned word_at(const std::vector<uint8_t> &b, size_t at)
-{
-    return static_cast<unsigned>(b[at] << 8 | b[at + 1]);
+    b.resize(b.size() + 2);
+    ti_put_word(&b[b.size() - 2], w);
 }
 
 size_t token_table_size(const std::vector<XbLine> &lines)
@@ -152,7 +147,7 @@ std::vector<uint8_t> xb_raw_file(const XbProgram &program)
 bool xb_read_raw_file(const std::vector<uint8_t> &file, XbProgram &program, std::string &error)
 {
     program.bytes.clear();
-    if (file.size() >= 3 && file[0] == 10 && word_at(file, 1) == LONG_MAGIC) {
+    if (file.size() >= 3 && file[0] == 10 && ti_word(&file[1]) == LONG_MAGIC) {
         program.format = XbFormat::Long;
         for (size_t at = 0; at < file.size();) {
             const size_t n = file[at];
@@ -183,19 +178,19 @@ bool xb_read_program(const XbProgram &program, std::vector<XbLine> &lines, std::
     }
     unsigned check, last, lnt, top;
     if (is_long) {
-        if (word_at(b, 0) != LONG_MAGIC) {
+        if (ti_word(&b[0]) != LONG_MAGIC) {
             error = "not an XB program (no long-format header)";
             return false;
         }
-        lnt = word_at(b, 2);
-        last = word_at(b, 4);
-        check = word_at(b, 6);
-        top = word_at(b, 8);
+        lnt = ti_word(&b[2]);
+        last = ti_word(&b[4]);
+        check = ti_word(&b[6]);
+        top = ti_word(&b[8]);
     } else {
-        check = word_at(b, 0);
-        last = word_at(b, 2);
-        lnt = word_at(b, 4);
-        top = word_at(b, 6);
+        check = ti_word(&b[0]);
+        last = ti_word(&b[2]);
+        lnt = ti_word(&b[4]);
+        top = ti_word(&b[6]);
     }
     if (check != (last ^ lnt) || lnt > last + 1 || last > top || (last + 1 - lnt) % 4 != 0) {
         error = "not an XB program (its header does not check)";
@@ -213,8 +208,8 @@ bool xb_read_program(const XbProgram &program, std::vector<XbLine> &lines, std::
     for (size_t k = 0; k < count; k++) {
         const size_t entry = header + 4 * k;
         XbLine line;
-        line.number = static_cast<int>(word_at(b, entry));
-        const unsigned address = word_at(b, entry + 2);
+        line.number = static_cast<int>(ti_word(&b[entry]));
+        const unsigned address = ti_word(&b[entry + 2]);
         if (address <= tok || address > top) {
             error = "line " + std::to_string(line.number) + " points outside the token table";
             return false;

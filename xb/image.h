@@ -14,6 +14,18 @@
 
 enum class XbFormat { Short, Long };
 
+// The TI's words are big-endian, in memory and in every file.
+inline unsigned ti_word(const uint8_t *b)
+{
+    return static_cast<unsigned>(b[0] << 8 | b[1]);
+}
+
+inline void ti_put_word(uint8_t *b, unsigned w)
+{
+    b[0] = static_cast<uint8_t>(w >> 8);
+    b[1] = static_cast<uint8_t>(w);
+}
+
 // The last byte of the tables in each format.
 constexpr uint16_t XB_SHORT_TOP = 0x37D7;
 constexpr uint16_t XB_LONG_TOP = 0xFFE7;
@@ -21,6 +33,9 @@ constexpr uint16_t XB_LONG_TOP = 0xFFE7;
 constexpr size_t XB_SHORT_FILE_LIMIT = 11800;
 // The most bytes of tables the memory expansion holds (0xA000 to the top).
 constexpr size_t XB_LONG_TABLES_LIMIT = XB_LONG_TOP + 1u - 0xA000u;
+// The largest long-format file (records with their length bytes) measured
+// to load; one of 24,615 bytes failed at OLD.
+constexpr size_t XB_LONG_FILE_LOADS = 24467;
 // The long format's records hold at most this many bytes.
 constexpr size_t XB_RECORD_SIZE = 254;
 

@@ -208,6 +208,10 @@ bool listing_program(const std::string &path, const XbFormat *forced, XbProgram 
         err << "xbtool: " << path << ": " << error << '\n';
         return false;
     }
+    const size_t file_size = xb_raw_file(program).size();
+    if (format == XbFormat::Long && file_size > XB_LONG_FILE_LOADS)
+        err << "xbtool: " << path << ": warning: the long-format file takes " << file_size << " bytes; the largest "
+            << "seen to load took " << XB_LONG_FILE_LOADS << " (one of 24615 failed at OLD with I/O ERROR 20)\n";
     lines_count = lines.size();
     return true;
 }
