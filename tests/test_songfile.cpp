@@ -3,7 +3,6 @@
 // file it replaces.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -71,18 +70,6 @@ SongStreams example_streams()
     return s;
 }
 
-std::vector<std::string> folder_entries(const std::string &dir)
-{
-    std::vector<std::string> names;
-    if (DIR *d = opendir(dir.c_str())) {
-        while (dirent *e = readdir(d)) {
-            std::string n = e->d_name;
-            if (n != "." && n != "..") names.push_back(n);
-        }
-        closedir(d);
-    }
-    return names;
-}
 
 TEST(SongFile, ExampleSong)
 {
@@ -411,6 +398,58 @@ TEST(WriteFileAtomic, UnwritableFolderOrDirectoryInTheWay)
     EXPECT_NE(error.find(path), std::string::npos) << error;
     EXPECT_EQ(read_file(path), example_song);
     chmod(locked.c_str(), 0755);
+}
+
+TEST(WriteFileAtomic, AsAnOrdinaryUser)
+{
+    // Root writes where an ordinary user may not: the checks run in a child
+    // that is an ordinary user (nobody, when the tests run as root).
+    TempDir dir;
+    ASSERT_EQ(chmod(dir.path.c_str(), 0755), 0);
+    const std::string mine = dir.file("mine"), theirs = dir.file("theirs");
+    ASSERT_EQ(mkdir(mine.c_str(), 0777), 0);
+    ASSERT_EQ(chmod(mine.c_str(), 0777), 0);
+    ASSERT_EQ(mkdir(theirs.c_str(), 0755), 0);
+    const std::string locked = mine + "/locked.spf", open_file = theirs + "/open.spf";
+    write_file(locked, example_song);
+    write_file(open_file, example_song);
+    ASSERT_EQ(chmod(locked.c_str(), 0444), 0);
+    ASSERT_EQ(chmod(open_file.c_str(), 0666), 0);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(9);
+        if (access(mine.c_str(), W_OK | X_OK) != 0) _exit(10);  // the temporary folder is out of reach
+        std::string error;
+        WriteFailure failure = WriteFailure::none;
+        // A file the user may not write is refused, as cp refuses it, even
+        // in a folder where the user could replace it.
+        if (write_file_atomic(locked, {1}, error, &failure) || failure != WriteFailure::open ||
+            error.find(locked) == std::string::npos)
+            _exit(1);
+        // A folder that takes no temporary file: the file is written in place.
+        if (!write_file_atomic(open_file, {7, 7}, error)) _exit(2);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 10) GTEST_SKIP() << "an ordinary user cannot reach " << dir.path;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(read_file(locked), example_song);
+    EXPECT_EQ(read_file(open_file), Bytes({7, 7}));
+    EXPECT_EQ(folder_entries(mine), std::vector<std::string>({"locked.spf"}));
+
+    // Root replacing a user's file keeps its owner.
+    if (geteuid() != 0) return;
+    ASSERT_EQ(chown(locked.c_str(), 65534, 65534), 0);
+    std::string error;
+    ASSERT_TRUE(write_file_atomic(locked, {3}, error)) << error;
+    struct stat st;
+    ASSERT_EQ(stat(locked.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+    EXPECT_EQ(st.st_mode & 07777, 0444u);
 }
 
 }  // namespace

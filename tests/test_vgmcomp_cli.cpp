@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include <dirent.h>
+#include <sys/stat.h>
 
 #include <random>
 
@@ -69,21 +69,6 @@ unsigned tone_entry(const Bytes &file, size_t k)
 {
     const size_t at = get16(file, 2) + 2 * k;
     return file.at(at) | file.at(at + 1) << 4;
-}
-
-// The names in folder path.
-Words folder_entries(const std::string &path)
-{
-    Words names;
-    DIR *d = opendir(path.c_str());
-    if (d == nullptr) return names;
-    while (dirent *e = readdir(d)) {
-        std::string name = e->d_name;
-        if (name != "." && name != "..") names.push_back(name);
-    }
-    closedir(d);
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 bool starts_with(const std::string &s, const std::string &p)
@@ -400,6 +385,50 @@ TEST(VgmcompProgram, SongTooLargeForASongFile)
     for (const char *opt : {"--seconds", "--min-frames", "--flat", "--voices"})
         EXPECT_NE(r.err.find(opt), std::string::npos) << opt;
     EXPECT_EQ(read_file(dir.file("big.vgm.spf")), example_song);
+    EXPECT_NE(r.err.find("VGMCOMP_OPTIONS=\"--fit 24000\""), std::string::npos) << r.err;
+
+    // --stats reports all the same; still nothing is written.
+    r = vgmcomp({"--stats", "big.vgm"}, dir.path);
+    EXPECT_EQ(r.status, 1);
+    for (const char *figure : {": frames: 14400 (240 s)\n", ": rows: ", ": XB program: ", "does not fit\n",
+                               ": song file: ", ": long holds: "})
+        EXPECT_NE(r.err.find(figure), std::string::npos) << figure;
+    expect_messages(r.err);
+    EXPECT_EQ(read_file(dir.file("big.vgm.spf")), example_song);
+}
+
+TEST(VgmcompProgram, OutputPathsThatAreNotPlainFiles)
+{
+    TempDir dir;
+    const Bytes vgm = tune_vgm(), song = library_song(vgm);
+    write_file(dir.file("tune.vgm"), vgm);
+
+    // A device is written into, not replaced: -o /dev/null only checks.
+    ProcessResult r = vgmcomp({"-o", "/dev/null", "tune.vgm"}, dir.path);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    struct stat st;
+    ASSERT_EQ(stat("/dev/null", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+
+    // A FIFO gets the song file.
+    ASSERT_EQ(mkfifo(dir.file("pipe").c_str(), 0600), 0);
+    const std::string got = read_fifo_during(dir.file("pipe"), [&] { r = vgmcomp({"-o", "pipe", "tune.vgm"}, dir.path); });
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(got, std::string(song.begin(), song.end()));
+
+    // A symbolic link is followed and stays; the file keeps its mode.
+    write_file(dir.file("real.spf"), example_song);
+    ASSERT_EQ(chmod(dir.file("real.spf").c_str(), 0600), 0);
+    ASSERT_EQ(symlink("real.spf", dir.file("link.spf").c_str()), 0);
+    r = vgmcomp({"-o", "link.spf", "tune.vgm"}, dir.path);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_file(dir.file("real.spf")), song);
+    ASSERT_EQ(lstat(dir.file("link.spf").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(stat(dir.file("real.spf").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(folder_entries(dir.path), Words({"link.spf", "pipe", "real.spf", "tune.vgm"}));
 }
 
 TEST(VgmcompProgram, AVoiceParkedOutOfHearingStaysSilent)
@@ -481,15 +510,16 @@ TEST(VgmcompProgram, KelvaroFindsItBesideItself)
 {
     // kelvaro run with a search path that has no vgmcomp.x: it runs the one
     // beside itself, which writes the song file that kelvaro converts.
-    std::vector<Bytes> inputs = {tune_vgm()};
+    // An input named like an option reaches vgmcomp.x as "./-d.vgm".
+    std::vector<std::pair<std::string, Bytes>> inputs = {{"song.vgm", tune_vgm()}, {"-d.vgm", tune_vgm()}};
     std::vector<std::string> files = shared_vgm_files();
-    if (!files.empty()) inputs.push_back(read_file(files.front()));
-    for (const Bytes &vgm : inputs) {
+    if (!files.empty()) inputs.push_back({"song.vgm", read_file(files.front())});
+    for (const auto &[name, vgm] : inputs) {
         TempDir dir;
-        write_file(dir.file("song.vgm"), vgm);
-        ProcessResult r = run_process(KELVARO_BIN, {"song.vgm", "song.txt"}, dir.path, "/usr/bin:/bin");
+        write_file(dir.file(name), vgm);
+        ProcessResult r = run_process(KELVARO_BIN, {name, "song.txt"}, dir.path, "/usr/bin:/bin");
         EXPECT_EQ(r.status, 0) << r.out << r.err;
-        EXPECT_TRUE(file_exists(dir.file("song.vgm.spf")));
+        EXPECT_TRUE(file_exists(dir.file(name + ".spf")));
         const std::string program = read_text(dir.file("song.txt"));
         EXPECT_TRUE(starts_with(program, "1000 read t::")) << program.substr(0, 200);
         EXPECT_NE(program.find("\n1001 DATA "), std::string::npos);

@@ -1,12 +1,10 @@
 #include "vgmcomp/cli.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <ostream>
 
 #include "convert/song.h"
-#include "xb/xb_size.h"
+#include "output/file_write.h"
 #include "vgmcomp/estimate.h"
 #include "vgmcomp/fidelity.h"
 #include "vgmcomp/fit.h"
@@ -18,6 +16,7 @@
 #include "vgmcomp/streams.h"
 #include "vgmcomp/verify.h"
 #include "vgmcomp/vgm.h"
+#include "xb/xb_size.h"
 
 const char vgmcomp_help[] =
     "Usage: vgmcomp.x [options] <input.vgm | input.vgz>\n"
@@ -190,13 +189,6 @@ bool parse_words(const std::vector<std::string> &words, bool from_env, VgmcompOp
     return true;
 }
 
-bool same_file(const std::string &a, const std::string &b)
-{
-    struct stat sa, sb;
-    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
-}
-
 // What --stats measures the song file against: the VGM's own frames at its
 // own clock, before any change of pitch; and what the pitch step did.
 struct Original {
@@ -249,7 +241,8 @@ bool any_sound(const std::vector<Frame> &frames)
 std::string fit_hint(const std::vector<Frame> &base, const Reductions &user, size_t budget)
 {
     const FitChoice c = fit_search(base, user, budget);
-    std::string hint = "try --fit " + std::to_string(budget);
+    const std::string fit = "--fit " + std::to_string(budget);
+    std::string hint = "try " + fit + " (through kelvaro: VGMCOMP_OPTIONS=\"" + fit + "\")";
     if (c.found && c.chosen != user) hint += ", which would choose " + reduction_options(c.chosen);
     return hint;
 }
@@ -432,7 +425,13 @@ int vgmcomp_run(const std::vector<std::string> &args, const char *env_options, s
     const std::vector<Frame> frames = prepare_frames(base, in_force, &holds);
     SongStreams streams;
     std::vector<uint8_t> file;
-    if (!make_song_file(opt, base, frames, in_force, streams, file, err)) return VGMCOMP_EXIT_ERROR;
+    if (!make_song_file(opt, base, frames, in_force, streams, file, err)) {
+        // The figures still tell how far over the song is: the program as
+        // the frames would give it.
+        if (opt.stats && !file.empty())
+            print_stats(opt, base.size(), frames, in_force, holds, true, estimate_xb(frames), streams, file, err);
+        return VGMCOMP_EXIT_ERROR;
+    }
 
     // The program the converter writes from this very song file.
     XbEstimate program;
