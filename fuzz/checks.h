@@ -263,14 +263,44 @@ inline std::string disk_consistent(const std::vector<uint8_t> &image)
     return std::string();
 }
 
-// Any bytes through the readers of program files and disk images: a plain
-// program file, a TIFILES file or a disk image and the programs on it. What
+// Any text as an XB listing: what the tokenizer takes lists as text that
+// tokenizes to the same bytes, and makes a program in the format it fits
+// that reads back as the same lines.
+inline std::string listing_input(const std::string &text)
+{
+    std::vector<XbLine> lines, again, back;
+    std::vector<std::string> warnings;
+    std::string error;
+    if (!xb_parse_listing(text, lines, warnings, error)) return std::string();
+    for (const XbLine &line : lines) {
+        FUZZ_REQUIRE(line.number >= 1 && line.number <= XB_MAX_LINE_NUMBER);
+        FUZZ_REQUIRE(!line.tokens.empty() && line.tokens.size() <= XB_MAX_LINE_TOKENS);
+    }
+    FUZZ_REQUIRE(xb_parse_listing(xb_listing_text(lines), again, warnings, error));
+    FUZZ_REQUIRE(again.size() == lines.size());
+    for (size_t i = 0; i < lines.size(); i++) {
+        FUZZ_REQUIRE(again[i].number == lines[i].number);
+        FUZZ_REQUIRE(again[i].tokens == lines[i].tokens);
+    }
+    XbProgram program;
+    if (!xb_build_program(lines, xb_default_format(lines), program, error)) return std::string();
+    FUZZ_REQUIRE(xb_read_program(program, back, error));
+    FUZZ_REQUIRE(back.size() == lines.size());
+    for (size_t i = 0; i < lines.size(); i++) FUZZ_REQUIRE(back[i].tokens == lines[i].tokens);
+    return std::string();
+}
+
+// Any bytes as a listing (listing_input), then through the readers of
+// program files and disk images: a plain program file, a TIFILES file or a
+// disk image and the programs on it. What
 // reads as a program lists; a disk image whose catalog reads takes a new
 // program (a short and a long one, by turns) and stays consistent, with the
 // new file readable and every other file unchanged.
 inline std::string xbfile_input(const uint8_t *data, size_t size)
 {
     const std::vector<uint8_t> bytes(data, data + size);
+    const std::string relisted = listing_input(std::string(bytes.begin(), bytes.end()));
+    if (!relisted.empty()) return relisted;
     std::string listing, error;
     XbProgram program;
     std::vector<XbLine> lines;

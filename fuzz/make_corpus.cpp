@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -237,6 +238,7 @@ int main(int argc, char **argv)
                 return 1;
             }
             const std::string name = std::string(k ? "every" : "song") + (f == XbFormat::Short ? "-short" : "-long");
+            if (f == XbFormat::Short) ok = save(xb_dir, std::string(k ? "every" : "song") + ".txt", std::vector<uint8_t>(listings[k], listings[k] + std::strlen(listings[k]))) && ok;
             const TiFile file = ti_program_file(k ? "EVERY" : "SONG", program, TiStamp{0x6000, 0x5A47});
             ok = save(xb_dir, name + ".raw", xb_raw_file(program)) && ok;
             ok = save(xb_dir, name + ".tfi", tifiles_encode(file)) && ok;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,19 @@ TEST_F(FuzzSeeds, TheExampleSongConvertsUnderEverySetting)
         input.insert(input.end(), example_song.begin(), example_song.end());
         EXPECT_EQ(fuzzcheck::convert_input(input.data(), input.size()), "") << "settings " << int(pick);
     }
+}
+
+// Listings the fuzzer found that listed as text tokenizing differently.
+TEST_F(FuzzSeeds, ListingFindings)
+{
+    const char *const findings[] = {
+        // A number cut short by a letter in a GOTO list: "30" then the name
+        // "EAK" must be a line number, as "30 EAK" is.
+        "50 ON I GOTO 100,200,30EAK::RUN 10\n",
+        // Two colons, which listed side by side would read as "::".
+        "100 RESTORE70: :READ X$::GOSUB 300::RETURN\n",
+    };
+    for (const char *f : findings) EXPECT_EQ(fuzzcheck::xbfile_input(reinterpret_cast<const uint8_t *>(f), std::strlen(f)), "") << f;
 }
 
 }  // namespace

@@ -217,17 +217,7 @@ struct Tokenizer {
             } else if (is_digit(c) || (c == '.' && end - p >= 2 && is_digit(p[1]))) {
                 const char *start = p;
                 while (p < end && is_digit(*p)) p++;
-                const bool whole = p == end || (*p != '.' && *p != 'E' && *p != 'e');
-                if (was_line_numbers && whole && p - start <= 5) {
-                    long n = std::strtol(std::string(start, p).c_str(), nullptr, 10);
-                    if (n >= 1 && n <= XB_MAX_LINE_NUMBER) {
-                        tokens.push_back(TOK_LINE_NUMBER);
-                        tokens.push_back(static_cast<uint8_t>(n >> 8));
-                        tokens.push_back(static_cast<uint8_t>(n));
-                        line_numbers = true;
-                        continue;
-                    }
-                }
+                const char *digits_end = p;
                 if (p < end && *p == '.') {
                     p++;
                     while (p < end && is_digit(*p)) p++;
@@ -238,6 +228,17 @@ struct Tokenizer {
                     if (q < end && is_digit(*q)) {
                         while (q < end && is_digit(*q)) q++;
                         p = q;
+                    }
+                }
+                // A whole number where line numbers go is one.
+                if (was_line_numbers && p == digits_end && p - start <= 5) {
+                    const long n = std::strtol(std::string(start, p).c_str(), nullptr, 10);
+                    if (n >= 1 && n <= XB_MAX_LINE_NUMBER) {
+                        tokens.push_back(TOK_LINE_NUMBER);
+                        tokens.push_back(static_cast<uint8_t>(n >> 8));
+                        tokens.push_back(static_cast<uint8_t>(n));
+                        line_numbers = true;
+                        continue;
                     }
                 }
                 if (p - start > 255) {
@@ -387,14 +388,14 @@ bool is_spaced_keyword(uint8_t code)
 }
 
 // Appends a piece of a listed line with the blank it needs in front: one
-// between two word characters (so that the tokenizer reads them apart
-// again) and around the keywords LIST sets off.
+// between two word characters, two quotes or two colons (so that the
+// tokenizer reads them apart again) and around the keywords LIST sets off.
 void put(std::string &out, const std::string &piece, bool spaced_before)
 {
     if (piece.empty()) return;
     const char last = out.empty() ? ' ' : out.back();
     if (last != ' ' && last != '(' && (spaced_before || (is_word_char(last) && is_word_char(piece[0])) ||
-                                       (last == '"' && piece[0] == '"')))
+                                       (last == '"' && piece[0] == '"') || (last == ':' && piece[0] == ':')))
         out += ' ';
     out += piece;
 }
