@@ -77,6 +77,8 @@ TEST_F(FuzzSeeds, ListingFindings)
         "50 ON I GOTO 100,200,30EAK::RUN 10\n",
         // Two colons, which listed side by side would read as "::".
         "100 RESTORE70: :READ X$::GOSUB 300::RETURN\n",
+        // Two names in a row, which would list as the keyword PRINT.
+        "60P RINT \"SAY \"\"HI\"\"\";TAB(5)\n",
     };
     for (const char *f : findings) EXPECT_EQ(fuzzcheck::xbfile_input(reinterpret_cast<const uint8_t *>(f), std::strlen(f)), "") << f;
 }

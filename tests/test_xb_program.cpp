@@ -138,6 +138,7 @@ TEST(XbTokenize, ErrorsNameTheLine)
         {"20 PRINT \"OPEN\n", "line 20: unterminated string"},
         {"30 PRINT 1?\n", "line 30: unexpected character '?'"},
         {"40\n", "line 40 has no statement"},
+        {"45 P RINT 1\n", "line 45: a name follows a name ('RINT' after 'P')"},
         // DATA, the item's two bytes and 250 digits fit; one more item does not.
         {"50 DATA " + std::string(250, '9') + ",1\n", "line 50 takes 257 token bytes, more than the 254 a line may hold"},
     };

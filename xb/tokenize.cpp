@@ -198,6 +198,8 @@ struct Tokenizer {
     bool run()
     {
         bool line_numbers = false;  // numbers are line numbers here
+        size_t name_end = 0;        // the token count after the last name
+        std::string last_name;
         uint8_t last = 0;           // the last keyword token, 0 after anything else
         while (p < end) {
             const char c = *p;
@@ -258,7 +260,15 @@ struct Tokenizer {
                     code = keyword_code(word, n);
                 }
                 if (code == 0) {
+                    // Two names in a row would list as one (and "P RINT" as
+                    // PRINT); XB has no statement where one follows another.
+                    if (name_end == tokens.size() && !tokens.empty()) {
+                        error = "a name follows a name ('" + std::string(start, p) + "' after '" + last_name + "')";
+                        return false;
+                    }
                     for (const char *q = start; q < p; q++) tokens.push_back(static_cast<uint8_t>(upper(*q)));
+                    last_name.assign(start, p);
+                    name_end = tokens.size();
                     continue;
                 }
                 tokens.push_back(code);
