@@ -79,6 +79,9 @@ TEST_F(FuzzSeeds, ListingFindings)
         "100 RESTORE70: :READ X$::GOSUB 300::RETURN\n",
         // Two names in a row, which would list as the keyword PRINT.
         "60P RINT \"SAY \"\"HI\"\"\";TAB(5)\n",
+        // Carriage returns in a DATA item, and in a remark, which a listing
+        // would lose at the end of the line.
+        "43 DATA,\r\r\r\n44 REM x\r\r\n",
     };
     for (const char *f : findings) EXPECT_EQ(fuzzcheck::xbfile_input(reinterpret_cast<const uint8_t *>(f), std::strlen(f)), "") << f;
 }

@@ -139,6 +139,8 @@ TEST(XbTokenize, ErrorsNameTheLine)
         {"30 PRINT 1?\n", "line 30: unexpected character '?'"},
         {"40\n", "line 40 has no statement"},
         {"45 P RINT 1\n", "line 45: a name follows a name ('RINT' after 'P')"},
+        {"46 DATA 1,\t2\n", "line 46: unexpected character code 9"},
+        {"47 REM \x01\n", "line 47: unexpected character code 1"},
         // DATA, the item's two bytes and 250 digits fit; one more item does not.
         {"50 DATA " + std::string(250, '9') + ",1\n", "line 50 takes 257 token bytes, more than the 254 a line may hold"},
     };

@@ -174,6 +174,7 @@ struct Tokenizer {
                     error = "a DATA item of more than 255 characters";
                     return false;
                 }
+                if (!control_free(start, stop)) return false;
                 append_string(tokens, TOK_UNQUOTED, start, static_cast<size_t>(stop - start));
             }
             if (p < end && *p == ',') {
@@ -187,12 +188,26 @@ struct Tokenizer {
         }
     }
 
+    // A control character where text is kept as written: a TI cannot type
+    // one, and a listing would not keep it.
+    bool control_free(const char *from, const char *to)
+    {
+        for (const char *q = from; q < to; q++)
+            if (static_cast<unsigned char>(*q) < 0x20 || *q == 0x7F) {
+                error = "unexpected character code " + std::to_string(static_cast<unsigned char>(*q));
+                return false;
+            }
+        return true;
+    }
+
     // The rest of the line, after REM or "!" and one blank.
-    void remark()
+    bool remark()
     {
         if (p < end && *p == ' ') p++;
+        if (!control_free(p, end)) return false;
         tokens.insert(tokens.end(), p, end);
         p = end;
+        return true;
     }
 
     bool run()
@@ -274,7 +289,7 @@ struct Tokenizer {
                 tokens.push_back(code);
                 last = code;
                 if (code == TOK_REM) {
-                    remark();
+                    if (!remark()) return false;
                 } else if (code == TOK_DATA) {
                     if (!data_items()) return false;
                 } else if (code == TOK_CALL || (code == TOK_SUB && before != TOK_GO)) {
@@ -293,7 +308,7 @@ struct Tokenizer {
             } else if (c == '!') {
                 tokens.push_back(TOK_TAIL_REMARK);
                 p++;
-                remark();
+                if (!remark()) return false;
             } else if (c == ',' && was_line_numbers) {
                 tokens.push_back(TOK_COMMA);
                 p++;
