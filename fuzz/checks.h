@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,6 +27,7 @@
 #include "vgmcomp/reduce.h"
 #include "vgmcomp/songfile.h"
 #include "vgmcomp/streams.h"
+#include "vgmcomp/target.h"
 #include "vgmcomp/verify.h"
 #include "vgmcomp/vgm.h"
 #include "xb/image.h"
@@ -99,11 +101,14 @@ inline std::string convert_input(const uint8_t *data, size_t size)
 //   0x3C bits 0-1: --min-frames 1 to 4; bit 2: --flat; bit 3: drop the voice
 //        in bits 4-5 (--voices); bit 6: --seconds, frames from 0x3D;
 //        bit 7: --exact
-//   0x3E bit 0: --fit, the budget from 0x3F
+//   0x3E bit 0: --fit, the budget from 0x3F; bits 1-2: the form kelvaro
+//        writes (1 data, 2 statements, else program); bit 3: with noise;
+//        bit 4: emulated timing; bit 5: the row minimum of --interpreted
 struct RunOptions {
     bool exact = false;
     Reductions reduce;
     size_t fit = 0;
+    XbTarget target;
 };
 
 inline RunOptions run_options(const std::vector<uint8_t> &vgm)
@@ -116,7 +121,12 @@ inline RunOptions run_options(const std::vector<uint8_t> &vgm)
     if (s & 8) o.reduce.voices = static_cast<uint8_t>(ALL_VOICES & ~(1u << ((s >> 4) & 3u)));
     if (s & 0x40) o.reduce.keep_frames = 1 + 4 * static_cast<uint64_t>(at(0x3D));
     o.exact = (s & 0x80) != 0;
-    if (at(0x3E) & 1) o.fit = 60 + 100 * static_cast<size_t>(at(0x3F));
+    const uint8_t t = at(0x3E);
+    if (t & 1) o.fit = 60 + 100 * static_cast<size_t>(at(0x3F));
+    const uint8_t form = (t >> 1) & 3u;
+    o.target = XbTarget{form == 1 ? XbForm::data : form == 2 ? XbForm::statements : XbForm::program, (t & 8) != 0,
+                        (t & 16) != 0};
+    if (t & 32) o.reduce.min_row_frames = interpreted_row_frames(o.target);
     return o;
 }
 
@@ -124,7 +134,7 @@ inline RunOptions run_options(const std::vector<uint8_t> &vgm)
 // checked: it plays back as intended, and the converter's program from it is
 // the one the compressor estimates. Sets file (empty when it is too large).
 inline std::string song_file_of(const std::vector<Frame> &base, const Reductions &r, std::vector<uint8_t> &file,
-                                XbEstimate &program)
+                                XbEstimate &program, const XbTarget &target = XbTarget())
 {
     file.clear();
     const std::vector<Frame> frames = prepare_frames(base, r);
@@ -135,8 +145,8 @@ inline std::string song_file_of(const std::vector<Frame> &base, const Reductions
     FUZZ_REQUIRE(streams.tones.size() <= 256);
     if (check == SongCheck::too_large) return std::string();  // refused by the program
     if (check != SongCheck::ok) return "the song file does not play back as intended: " + why;
-    const XbEstimate estimate = estimate_xb(frames);
-    if (!convert_song_file(built, program)) return "the converter refuses the song file";
+    const XbEstimate estimate = estimate_xb(frames, std::numeric_limits<uint32_t>::max(), nullptr, target);
+    if (!convert_song_file(built, program, nullptr, target)) return "the converter refuses the song file";
     FUZZ_REQUIRE(program.rows == estimate.rows);
     FUZZ_REQUIRE(program.xb_size == estimate.xb_size);
     file.swap(built);
@@ -156,26 +166,23 @@ inline std::string vgm_input(const uint8_t *data, size_t size)
     }
     FUZZ_REQUIRE(log.clock != 0);
     for (const std::string &w : log.warnings) FUZZ_REQUIRE(w.rfind("fuzz.vgm: ", 0) == 0);
-    for (size_t i = 0; i < log.writes.size(); i++) {
-        FUZZ_REQUIRE(log.writes[i].sample <= log.end_sample);
-        if (i > 0) FUZZ_REQUIRE(log.writes[i - 1].sample <= log.writes[i].sample);
-    }
-
-    const RunOptions o = run_options(bytes);
-    const std::vector<Frame> base = ti_frames(log, log.clock, o.exact);
     // As many frames as the timeline reaches; a write at its very end adds
     // the frame that holds it.
     const uint64_t reach = (log.end_sample + SAMPLES_PER_FRAME - 1) / SAMPLES_PER_FRAME;
-    FUZZ_REQUIRE(base.size() == reach || base.size() == reach + 1);
+    FUZZ_REQUIRE(log.frames.size() == reach || (log.write_count > 0 && log.frames.size() == reach + 1));
+
+    const RunOptions o = run_options(bytes);
+    const std::vector<Frame> base = ti_frames(log, log.clock, o.exact);
+    FUZZ_REQUIRE(base.size() == log.frames.size());
 
     std::vector<uint8_t> file;
     XbEstimate program;
-    std::string failed = song_file_of(base, o.reduce, file, program);
+    std::string failed = song_file_of(base, o.reduce, file, program, o.target);
     if (!failed.empty()) return failed;
     if (o.fit != 0) {
-        const FitChoice choice = fit_search(base, o.reduce, o.fit);
+        const FitChoice choice = fit_search(base, o.reduce, o.fit, o.target);
         if (choice.found) {
-            failed = song_file_of(base, choice.chosen, file, program);
+            failed = song_file_of(base, choice.chosen, file, program, o.target);
             if (!failed.empty()) return "--fit " + std::to_string(o.fit) + ": " + failed;
             FUZZ_REQUIRE(file.empty() || program.xb_size <= o.fit);
         }

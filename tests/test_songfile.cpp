@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <random>
@@ -173,6 +174,36 @@ TEST(SongFile, SongTooLargeStillBuilds)
     s.time[0].assign(10, 0x41);
     const Bytes file = build_song_file(s);
     EXPECT_GT(file.size(), SONG_FILE_MAX);
+}
+
+TEST(SongFile, PackingStopsOnceTheFileIsCertainToBeTooLarge)
+{
+    // Streams long enough that even packed at their best (two bytes for
+    // every 256) they pass 65535 bytes: nothing is packed, and the size is
+    // that bound.
+    SongStreams huge;
+    for (int v = 0; v < 4; v++) {
+        huge.used[v] = true;
+        huge.note[v].assign(3000000, static_cast<uint8_t>(v));
+        huge.vol[v].assign(3000000, 0x40);
+        huge.time[v].assign(3000000, 0x41);
+    }
+    const size_t bound = 12 * 2 * ((3000000 + 255) / 256) + 4;  // every time stream ends with one byte
+    Bytes file = build_song_file(huge);
+    EXPECT_EQ(file.size(), 4 + 24 + bound);
+    EXPECT_EQ(std::count(file.begin() + 28, file.end(), 0), static_cast<long>(bound));
+
+    // A first stream that packs past 65535 bytes: the rest is not packed.
+    std::mt19937 rng(3);
+    SongStreams first;
+    first.used[0] = true;
+    for (int k = 0; k < 70000; k++) first.note[0].push_back(static_cast<uint8_t>(rng()));
+    first.vol[0] = first.note[0];
+    first.time[0].assign(70000, 0x41);
+    file = build_song_file(first);
+    const size_t note_alone = literal_only_size(first.note[0], false);
+    EXPECT_GT(file.size(), SONG_FILE_MAX);
+    EXPECT_LE(file.size(), 28 + note_alone + 2 * (70000 / 256 + 1) + 2 * (70000 / 256 + 1) + 1);
 }
 
 // The file offsets that the back-references of the stream at start copy

@@ -381,6 +381,7 @@ TEST(VgmcompProgram, SongTooLargeForASongFile)
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("big.vgm"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("big.vgm: the song file would take at least "), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("65535"), std::string::npos) << r.err;
     for (const char *opt : {"--seconds", "--min-frames", "--flat", "--voices"})
         EXPECT_NE(r.err.find(opt), std::string::npos) << opt;
@@ -391,7 +392,7 @@ TEST(VgmcompProgram, SongTooLargeForASongFile)
     r = vgmcomp({"--stats", "big.vgm"}, dir.path);
     EXPECT_EQ(r.status, 1);
     for (const char *figure : {": frames: 14400 (240 s)\n", ": rows: ", ": XB program: ", "does not fit\n",
-                               ": song file: ", ": long holds: "})
+                               ": song file: at least ", ": long holds: "})
         EXPECT_NE(r.err.find(figure), std::string::npos) << figure;
     expect_messages(r.err);
     EXPECT_EQ(read_file(dir.file("big.vgm.spf")), example_song);
@@ -523,5 +524,66 @@ TEST(VgmcompProgram, KelvaroFindsItBesideItself)
         const std::string program = read_text(dir.file("song.txt"));
         EXPECT_TRUE(starts_with(program, "1000 read t::")) << program.substr(0, 200);
         EXPECT_NE(program.find("\n1001 DATA "), std::string::npos);
+    }
+}
+
+TEST(VgmcompProgram, DamagedFilesAndSongsKelvaroPlaysOnlyInPart)
+{
+    // At the TI clock: voice 0 plays C4 (a note of kelvaro's table) for 30
+    // frames and period 430 (none) for 10.
+    VgmWriter off;
+    vgm_tone(off, 0, 428);
+    vgm_atten(off, 0, 2);
+    vgm_wait_frames(off, 30);
+    vgm_tone(off, 0, 430);
+    vgm_wait_frames(off, 10);
+    vgm_atten(off, 0, 15);
+    vgm_wait_frames(off, 5);
+    // Only the noise voice sounds.
+    VgmWriter noise;
+    vgm_noise(noise, 5);
+    vgm_atten(noise, 3, 4);
+    vgm_wait_frames(noise, 30);
+    // Cut in half: its GD3 offset points past the end.
+    Bytes half = tune_vgm();
+    ASSERT_LT(half.size(), 0x100u);
+    half[0x14] = static_cast<uint8_t>(half.size() - 0x14);  // the tag would start at the old end
+    half.resize(half.size() / 2 + 0x20);
+
+    struct Case {
+        const char *name;
+        Bytes vgm;
+        Words options;
+        int status;
+        std::string message;  // the line of err that must be there, after "vgmcomp.x: NAME: "; "": none
+    };
+    const std::string unplayed =
+        "10 of 40 sounding voice-frames (25.0%) use tone periods that kelvaro does not play, and it writes them as "
+        "silence; without --exact they are snapped to the nearest note it plays";
+    const std::string noise_only = "no tone voice sounds in this song, only the noise voice: only kelvaro -n will play it";
+    const Case cases[] = {
+        {"exact.vgm", vgm_finish(off), {"--exact"}, 0, unplayed},
+        {"snapped.vgm", vgm_finish(off), {}, 0, ""},
+        {"noise.vgm", vgm_finish(noise), {}, 0, noise_only},
+        {"noise-played.vgm", vgm_finish(noise), {"--noise"}, 0, ""},  // the program kelvaro -n writes
+        {"half.vgm", half, {}, 0, "the header points past the end of the file (GD3 tag at "},
+        {"stub.vgm", Bytes{'V', 'g', 'm', ' ', 0x40, 0, 0, 0, 0x51, 0x01}, {}, 1,
+         "the file ends inside its header, at 0xA (sound data would start at 0x40)"},
+    };
+    TempDir dir;
+    for (const Case &c : cases) {
+        write_file(dir.file(c.name), c.vgm);
+        Words args = c.options;
+        args.push_back(c.name);
+        const ProcessResult r = vgmcomp(args, dir.path);
+        EXPECT_EQ(r.status, c.status) << c.name << ": " << r.err;
+        expect_messages(r.err);
+        const std::string prefix = std::string("vgmcomp.x: ") + c.name + ": ";
+        if (c.message.empty()) {
+            EXPECT_EQ(r.err, "") << c.name;
+        } else {
+            EXPECT_NE(r.err.find(prefix + c.message), std::string::npos) << c.name << ": " << r.err;
+        }
+        EXPECT_EQ(file_exists(dir.file(std::string(c.name) + ".spf")), c.status == 0) << c.name;
     }
 }

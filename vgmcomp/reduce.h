@@ -17,6 +17,10 @@ struct Reductions {
     uint32_t min_frames = 1;     // --min-frames: hold every state at least this many frames
     bool flat = false;           // --flat: each note keeps its first volume
     uint8_t voices = ALL_VOICES; // --voices: bit v set keeps voice v
+    // --interpreted: every row the converter writes lasts at least this
+    // many frames, the last one and those beside a split hold too, and the
+    // song keeps its length; 1: no such minimum.
+    uint32_t min_row_frames = 1;
 };
 
 bool operator==(const Reductions &a, const Reductions &b);
@@ -25,8 +29,12 @@ bool operator!=(const Reductions &a, const Reductions &b);
 // True when r changes nothing.
 bool no_reduction(const Reductions &r);
 
-// The options that give r, as a user types them ("--flat --min-frames 3");
-// empty when r changes nothing.
+// The fewest frames a state is held under r: the larger of --min-frames
+// and the row minimum of --interpreted.
+uint32_t row_minimum(const Reductions &r);
+
+// The options that give r, as a user types them ("--flat --min-frames 3",
+// "--interpreted" for a row minimum); empty when r changes nothing.
 std::string reduction_options(const Reductions &r);
 
 // A frame count as seconds the way --seconds reads them back to the same
@@ -60,10 +68,14 @@ void flatten_volumes(std::vector<Frame> &frames);
 // while it sounds) is adopted only when at least n frames have passed since
 // the last adopted change; until then the adopted state goes on. A change
 // that is undone before it is adopted is dropped; one that lasts is adopted
-// late, at the first frame allowed.
-void hold_min_frames(std::vector<Frame> &frames, uint32_t n);
+// late, at the first frame allowed. whole_rows: the song's end counts as a
+// change too: its last change (the song's length) stays where it was, the
+// silence that ends the song begins on time, and no change is adopted less
+// than n frames before either, so that the last row is whole as well.
+void hold_min_frames(std::vector<Frame> &frames, uint32_t n, bool whole_rows = false);
 
-// All of r, in the order: seconds, voices, flat, min-frames.
+// All of r, in the order: seconds, voices, flat, min-frames (with the row
+// minimum).
 std::vector<Frame> apply_reductions(const std::vector<Frame> &frames, const Reductions &r);
 
 #endif
