@@ -7,11 +7,11 @@
 #include <sstream>
 
 #include "convert/settings.h"
-#include "output/xb_size.h"
 #include "vgmcomp/cli.h"
 #include "vgmcomp/target.h"
 #include "vgmcomp/vgm_writer.h"
 #include "tests/test_support.h"
+#include "xb/xb_size.h"
 
 namespace {
 
