@@ -157,7 +157,7 @@ TEST(XbTokenize, ErrorsNameTheLine)
     std::vector<XbLine> lines;
     std::vector<std::string> warnings;
     std::string error;
-    ASSERT_TRUE(xb_parse_listing("20 PRINT 2\n10 PRINT 1\r\n\n  \n20 PRINT 3\n", lines, warnings, error));
+    ASSERT_TRUE(xb_parse_listing("\xEF\xBB\xBF" "20 PRINT 2\n10 PRINT 1\r\n\n  \n20 PRINT 3\n", lines, warnings, error));
     EXPECT_EQ(xb_listing_text(lines), "10 PRINT 1\n20 PRINT 3\n");
     EXPECT_EQ(warnings, std::vector<std::string>{"line 20 is given twice: the later one is kept"});
 

@@ -342,6 +342,7 @@ bool xb_parse_listing(const std::string &text, std::vector<XbLine> &lines, std::
 {
     std::map<int, XbLine> by_number;
     size_t start = 0, text_line = 0;
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) start = 3;  // a byte order mark some editors write
     while (start < text.size()) {
         size_t stop = text.find('\n', start);
         if (stop == std::string::npos) stop = text.size();

@@ -28,7 +28,8 @@ struct XbLine {
 // text holds an unterminated string or a character XB does not know.
 bool xb_tokenize_statements(const char *text, size_t size, std::vector<uint8_t> &tokens, std::string &error);
 
-// A whole listing as program lines in ascending order. Blank lines are
+// A whole listing as program lines in ascending order. Blank lines, a
+// carriage return before each line end and a UTF-8 byte order mark are
 // skipped; a line number given twice keeps the later line and adds a
 // warning. False with error naming the line (by its number, or by its place
 // in the text when it has none) on the first line that cannot be tokenized.

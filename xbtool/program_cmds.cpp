@@ -167,7 +167,7 @@ bool read_input(const std::string &path, std::vector<uint8_t> &bytes, std::ostre
 
 bool is_data_form(const std::string &text)
 {
-    size_t i = text.find_first_not_of(" \r\n");
+    size_t i = text.find_first_not_of(" \r\n\xEF\xBB\xBF");
     if (i == std::string::npos || text.size() - i < 4) return false;
     std::string word = text.substr(i, 4);
     for (char &c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -345,9 +345,10 @@ int xbtool_disk(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
         XbProgram program;
         size_t lines = 0;
         if (!listing_program(listing, nullptr, program, lines, err)) return XBTOOL_EXIT_ERROR;
-        TiFile before;
-        std::string unused;
-        const bool replaces = disk_read_file(image, name, before, unused);
+        DiskCatalog catalog;
+        bool replaces = false;
+        if (disk_read_catalog(image, catalog, error))
+            for (const DiskEntry &e : catalog.files) replaces = replaces || e.info.name == name;
         const TiFile file = ti_program_file(name, program, now);
         if (!disk_put_file(image, file, error)) {
             err << "xbtool: " << image_path << ": " << error << '\n';
