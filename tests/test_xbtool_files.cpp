@@ -161,7 +161,7 @@ TEST(XbtoolFiles, DiskAddsReplacesAndLists)
     ToolRun r = xbtool({"disk", dsk, dir.file("one.txt"), dir.file("two.txt")});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "xbtool: " + dsk + ": ONE added, PROGRAM, 2 lines, 2 sectors\nxbtool: " + dsk +
-                         ": TWO added, PROGRAM, 1 lines, 2 sectors\nxbtool: " + dsk + ": 354 of 360 sectors free\n");
+                         ": TWO added, PROGRAM, 1 line, 2 sectors\nxbtool: " + dsk + ": 354 of 360 sectors free\n");
     EXPECT_EQ(read_file(dsk).size(), 92160u);
 
     write_text(dir.file("two.txt"), "10 PRINT \"SECOND\"\n20 GOTO 10\n");
