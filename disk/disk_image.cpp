@@ -96,7 +96,8 @@ bool read_descriptor(const std::vector<uint8_t> &image, uint16_t n, uint16_t tot
             error = which + ": its data chain points outside the disk or repeats sectors";
             return false;
         }
-        for (int k = 0; k < end - last; k++) entry.data_sectors.push_back(static_cast<uint16_t>(start + static_cast<unsigned>(k)));
+        for (int k = 0; k < end - last; k++)
+            entry.data_sectors.push_back(static_cast<uint16_t>(start + static_cast<unsigned>(k)));
         last = end;
     }
     return true;

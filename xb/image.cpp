@@ -198,7 +198,8 @@ bool xb_read_program(const XbProgram &program, std::vector<XbLine> &lines, std::
     }
     const size_t size = top + 1 - lnt;
     if (b.size() - header < size) {
-        error = "the program is cut short: its header gives " + std::to_string(size) + " bytes of tables, the file holds " +
+        error = "the program is cut short: its header gives " + std::to_string(size) +
+                " bytes of tables, the file holds " +
                 std::to_string(b.size() - header);
         return false;
     }

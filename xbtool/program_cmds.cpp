@@ -275,7 +275,8 @@ int xbtool_program(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
         return XBTOOL_EXIT_ERROR;
     }
     err << "xbtool: " << path << ": " << name << ", " << format_name(program.format) << ", " << lines
-        << (lines == 1 ? " line, " : " lines, ") << xb_raw_file(program).size() << " bytes" << (raw ? " (plain file)" : "") << '\n';
+        << (lines == 1 ? " line, " : " lines, ") << xb_raw_file(program).size() << " bytes"
+        << (raw ? " (plain file)" : "") << '\n';
     return XBTOOL_EXIT_OK;
 }
 
@@ -355,7 +356,8 @@ int xbtool_disk(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
             return XBTOOL_EXIT_ERROR;
         }
         report << "xbtool: " << image_path << ": " << name << (replaces ? " replaced" : " added") << ", "
-               << format_name(program.format) << ", " << lines << (lines == 1 ? " line, " : " lines, ") << file.info.sectors + 1 << " sectors\n";
+               << format_name(program.format) << ", " << lines << (lines == 1 ? " line, " : " lines, ")
+               << file.info.sectors + 1 << " sectors\n";
     }
     if (!write_file_atomic(image_path, image, error)) {
         err << "xbtool: " << error << '\n';
