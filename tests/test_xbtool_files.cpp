@@ -52,10 +52,10 @@ TEST(XbtoolFiles, UsageAndErrors)
          "xbtool program: 'A.B' is no TI file name (1 to 10 characters, no blank or period)\n"
          "Try 'xbtool program --help' for more information.\n"},
         {{"program", txt, "--bogus"}, 2,
-         "xbtool program: unknown option '--bogus'\nxbtool program: bad arguments\n"
+         "xbtool program: unknown option '--bogus'\n"
          "Try 'xbtool program --help' for more information.\n"},
         {{"program", txt, "-o"}, 2,
-         "xbtool program: -o needs a value\nxbtool program: bad arguments\n"
+         "xbtool program: -o needs a value\n"
          "Try 'xbtool program --help' for more information.\n"},
         {{"program", data}, 1,
          "xbtool: " + data + ": bare DATA lines without line numbers (kelvaro's -d form); convert with -p for a whole program\n"},

@@ -133,7 +133,8 @@ std::string option(const Parsed &p, const std::string &name, bool *given = nullp
 
 int usage(std::ostream &err, const char *command, const std::string &problem)
 {
-    err << "xbtool " << command << ": " << problem << "\nTry 'xbtool " << command << " --help' for more information.\n";
+    if (!problem.empty()) err << "xbtool " << command << ": " << problem << '\n';
+    err << "Try 'xbtool " << command << " --help' for more information.\n";
     return XBTOOL_EXIT_USAGE;
 }
 
@@ -233,7 +234,7 @@ int xbtool_program(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
 {
     Parsed p;
     if (!parse_args(args, {"--raw", "--long", "--short"}, {"-o", "--name"}, "program", p, err))
-        return usage(err, "program", "bad arguments");
+        return usage(err, "program", "");
     if (p.help) {
         out << program_help;
         return XBTOOL_EXIT_OK;
@@ -283,7 +284,7 @@ int xbtool_program(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
 int xbtool_disk(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
 {
     Parsed p;
-    if (!parse_args(args, {}, {"--disk-name", "--format"}, "disk", p, err)) return usage(err, "disk", "bad arguments");
+    if (!parse_args(args, {}, {"--disk-name", "--format"}, "disk", p, err)) return usage(err, "disk", "");
     if (p.help) {
         out << disk_help;
         return XBTOOL_EXIT_OK;
@@ -373,7 +374,7 @@ int xbtool_disk(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
 int xbtool_dir(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
 {
     Parsed p;
-    if (!parse_args(args, {}, {}, "dir", p, err)) return usage(err, "dir", "bad arguments");
+    if (!parse_args(args, {}, {}, "dir", p, err)) return usage(err, "dir", "");
     if (p.help) {
         out << dir_help;
         return XBTOOL_EXIT_OK;
@@ -396,7 +397,7 @@ int xbtool_dir(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
 int xbtool_list(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
 {
     Parsed p;
-    if (!parse_args(args, {}, {}, "list", p, err)) return usage(err, "list", "bad arguments");
+    if (!parse_args(args, {}, {}, "list", p, err)) return usage(err, "list", "");
     if (p.help) {
         out << list_help;
         return XBTOOL_EXIT_OK;
