@@ -22,15 +22,17 @@ struct Search {
         tried.push_back(r);
         choice.tried++;
         // Most sets tried have far too many rows, which the song's start
-        // already shows. Every reduction makes frame i of the song from its
-        // frames 1..i, so the start cut at frame P has the song's changes up
-        // to P, and its rows are the song's rows up to P, less the splits of
-        // a hold still going on at P, plus one final row at most: more than
-        // max_rows + 1 there means more than max_rows in the song.
+        // already shows. Without --min-frames every reduction makes frame i
+        // of the song from its frames 1..i, so the start cut at frame P has
+        // the song's changes up to P, and its rows are the song's rows up to
+        // P, less the splits of a hold still going on at P, plus one final
+        // row at most: more than max_rows + 1 there means more than max_rows
+        // in the song. The rows that --min-frames chooses depend on the
+        // frames after them too, so such a song is measured whole.
         const uint64_t length = r.keep_frames != 0 ? std::min<uint64_t>(r.keep_frames, base.size()) : base.size();
         // The splitting of long holds counts the rows as it goes.
         HoldReport holds;
-        if (length > START_FRAMES) {
+        if (length > START_FRAMES && r.min_frames <= 1) {
             Reductions start = r;
             start.keep_frames = START_FRAMES;
             prepare_frames(base, start, &holds);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "vgmcomp/rowchoose.h"
+
 namespace {
 
 constexpr uint8_t SILENT = 15;
@@ -34,7 +36,7 @@ bool same_state(const Frame &a, const Frame &b)
 bool operator==(const Reductions &a, const Reductions &b)
 {
     return a.keep_frames == b.keep_frames && a.min_frames == b.min_frames && a.flat == b.flat &&
-           a.voices == b.voices;
+           a.voices == b.voices && a.count_noise == b.count_noise;
 }
 
 bool operator!=(const Reductions &a, const Reductions &b)
@@ -182,6 +184,6 @@ std::vector<Frame> apply_reductions(const std::vector<Frame> &frames, const Redu
     std::vector<Frame> out(frames.begin(), frames.begin() + static_cast<std::ptrdiff_t>(count));
     if ((r.voices & ALL_VOICES) != ALL_VOICES) keep_voices(out, r.voices);
     if (r.flat) flatten_volumes(out);
-    if (r.min_frames > 1) hold_min_frames(out, r.min_frames);
+    if (r.min_frames > 1) choose_rows(out, RowChoiceOptions{r.min_frames, r.count_noise});
     return out;
 }

@@ -17,6 +17,7 @@ struct Reductions {
     uint32_t min_frames = 1;     // --min-frames: hold every state at least this many frames
     bool flat = false;           // --flat: each note keeps its first volume
     uint8_t voices = ALL_VOICES; // --voices: bit v set keeps voice v
+    bool count_noise = false;    // the row chooser counts the noise voice: kelvaro writes it
 };
 
 bool operator==(const Reductions &a, const Reductions &b);
@@ -56,14 +57,18 @@ void keep_voices(std::vector<Frame> &frames, uint8_t mask);
 // their timing stay as they were.
 void flatten_volumes(std::vector<Frame> &frames);
 
-// --min-frames: a change of the whole state (any voice's volume, or its note
-// while it sounds) is adopted only when at least n frames have passed since
-// the last adopted change; until then the adopted state goes on. A change
-// that is undone before it is adopted is dropped; one that lasts is adopted
-// late, at the first frame allowed.
+// Holds every state for at least n frames, the simplest way to rows of n
+// frames (--min-frames chooses its rows instead, vgmcomp/rowchoose.h, and
+// writes no more rows than this): a change of the whole state (any voice's
+// volume, or its note while it sounds) is adopted only when at least n
+// frames have passed since the last adopted change; until then the adopted
+// state goes on. A change that is undone before it is adopted is dropped;
+// one that lasts is adopted late, at the first frame allowed.
 void hold_min_frames(std::vector<Frame> &frames, uint32_t n);
 
-// All of r, in the order: seconds, voices, flat, min-frames.
+// All of r, in the order: seconds, voices, flat, min-frames (rows chosen by
+// choose_rows in vgmcomp/rowchoose.h, which holds as above where that
+// writes fewer rows).
 std::vector<Frame> apply_reductions(const std::vector<Frame> &frames, const Reductions &r);
 
 #endif
