@@ -2,11 +2,13 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <ostream>
 
 #include "convert/song.h"
 #include "output/xb_size.h"
 #include "vgmcomp/estimate.h"
+#include "vgmcomp/fidelity.h"
 #include "vgmcomp/fit.h"
 #include "vgmcomp/frames.h"
 #include "vgmcomp/holds.h"
@@ -29,13 +31,16 @@ const char vgmcomp_help[] =
     "  --exact      keep each tone period as moved to the TI-99/4A clock instead of\n"
     "               setting it to the nearest note of the converter's note table\n"
     "  --stats      print the rows and size of the XB program kelvaro will write\n"
-    "               (default options) and the song file's packing figures\n"
+    "               (default options), how much of the song the reductions keep,\n"
+    "               and the song file's packing figures\n"
     "  -h, --help   show this help and exit\n"
     "  --version    show the version and exit\n"
     "\n"
     "Making the XB program smaller (each keeps the rest of the song as it is):\n"
     "  --seconds S      keep only the first S seconds (for example 30 or 12.5)\n"
-    "  --min-frames N   hold every state for at least N frames of 1/60 s (1-212)\n"
+    "  --min-frames N   rows of at least N frames of 1/60 s (1-212), chosen over\n"
+    "                   the whole song: each plays the note and volume that each\n"
+    "                   voice holds for most of the row\n"
     "  --flat           hold each note at its first volume (no volume envelopes)\n"
     "  --voices LIST    keep only the listed voices, digits 0-3 (3 is the noise),\n"
     "                   for example 012\n"
@@ -275,16 +280,23 @@ std::string seconds_of(uint64_t frames)
     return seconds_text(frames) + " s";
 }
 
-void print_stats(const VgmcompOptions &opt, size_t base_frames, const std::vector<Frame> &frames,
+void print_stats(const VgmcompOptions &opt, const std::vector<Frame> &base, const std::vector<Frame> &frames,
                  const Reductions &in_force, const HoldReport &holds, bool converted, const XbEstimate &program,
                  const SongStreams &streams, const std::vector<uint8_t> &file, std::ostream &err)
 {
     const std::string at = std::string(prefix) + opt.input + ": ";
     err << at << "frames: " << frames.size() << " (" << seconds_of(frames.size()) << ")";
-    if (frames.size() != base_frames) err << " of " << base_frames << " (" << seconds_of(base_frames) << ")";
+    if (frames.size() != base.size()) err << " of " << base.size() << " (" << seconds_of(base.size()) << ")";
     err << '\n';
     err << at << "reductions: " << (no_reduction(in_force) ? std::string("none") : reduction_options(in_force))
         << '\n';
+    // What the reductions keep of the frames they keep: the song after pitch
+    // against the song file's frames.
+    const FidelityCounts kept = measure_fidelity(base, TI_CLOCK, frames, TI_CLOCK, frames.size()).total;
+    char share[32];
+    std::snprintf(share, sizeof share, "%.2f%%", fidelity_percent(kept.note_volume, kept.sounding));
+    err << at << "kept by the reductions: " << share << " of " << kept.sounding
+        << " sounding tone voice-frames at their own note and volume\n";
     if (converted) {
         err << at << "rows: " << program.rows << '\n';
         err << at << "XB program: " << program.xb_size
@@ -421,6 +433,6 @@ int vgmcomp_run(const std::vector<std::string> &args, const char *env_options, s
             << " rows), more than fits in XB with the 32K memory expansion (" << XB_PROGRAM_SPACE
             << " bytes of program space; aim at " << XB_BUDGET << " to leave room for the variables); "
             << fit_hint(base, opt.reduce, XB_BUDGET) << '\n';
-    if (opt.stats) print_stats(opt, base.size(), frames, in_force, holds, converted, program, streams, file, err);
+    if (opt.stats) print_stats(opt, base, frames, in_force, holds, converted, program, streams, file, err);
     return VGMCOMP_EXIT_OK;
 }
