@@ -117,12 +117,14 @@ TEST(RowChooser, EachRowPlaysTheStateThatFillsIt)
          [](std::vector<Frame> &s) {
              set(s, 1, 5, 0, 1, C4);
              set(s, 6, 20, 0, 15, C4);
+             set(s, 20, 20, 1, 0, G4);  // the song sounds to its end
          },
          [](size_t) { return VoiceState{1, C4}; }},
         {"a note heard less than a fifth of the row gives way to the rest",
          [](std::vector<Frame> &s) {
              set(s, 1, 3, 0, 1, C4);
              set(s, 4, 20, 0, 15, C4);
+             set(s, 20, 20, 1, 0, G4);
          },
          [](size_t) { return VoiceState{15, 0}; }},
         {"a decay plays at its most frequent volume",
@@ -161,26 +163,37 @@ TEST(RowChooser, RowsKeepTheirBoundsAndTheSongItsLength)
     const uint32_t minimums[] = {2, 3, 4, 7, 16, 20, 107, 150, 212};
     for (int i = 0; i < 40; i++) {
         const size_t length = i < 4 ? 1 + rng() % 20 : 1 + rng() % 1500;
-        const std::vector<Frame> song = random_song(rng, length);
+        std::vector<Frame> song = random_song(rng, length);
+        if (i % 3 == 0)  // the song ends in silence
+            for (size_t f = length - std::min<size_t>(length, 1 + rng() % 40); f < length; f++) song[f] = Frame();
         const uint32_t n = minimums[i % 9];
         SCOPED_TRACE("song " + std::to_string(i) + ", " + std::to_string(length) + " frames, --min-frames " +
                      std::to_string(n));
         const RowChoiceOptions o{n, i % 2 == 1};
-        const std::vector<size_t> starts = choose_row_starts(song, o);
+        // Where the silence that ends the song begins.
+        size_t sounding = song.size();
+        auto silent = [](const Frame &f) {
+            return f.v[0].atten == 15 && f.v[1].atten == 15 && f.v[2].atten == 15 && f.v[3].atten == 15;
+        };
+        while (sounding > 0 && silent(song[sounding - 1])) sounding--;
+
+        std::vector<size_t> starts = choose_row_starts(song, o);
         ASSERT_FALSE(starts.empty());
         EXPECT_EQ(starts[0], 0u);
-        for (size_t r = 0; r < starts.size(); r++) {
-            const size_t end = r + 1 < starts.size() ? starts[r + 1] : song.size();
+        if (sounding < song.size()) {
+            EXPECT_EQ(starts.back(), sounding) << "the final silence begins where it did";
+            if (sounding > 0) starts.pop_back();
+        }
+        for (size_t r = 0; r < starts.size() && sounding > 0; r++) {
+            const size_t end = r + 1 < starts.size() ? starts[r + 1] : sounding;
             const size_t longest = std::max<size_t>(n, r == 0 ? LONGEST_ROW_FRAMES - 1 : LONGEST_ROW_FRAMES);
             EXPECT_LE(end - starts[r], longest) << "row " << r;
             if (r + 1 < starts.size()) {
                 EXPECT_GE(end - starts[r], n) << "row " << r;
+            } else if (end - starts[r] < n && n <= LONGEST_ROW_FRAMES / 2) {
+                // A short last row only where whole rows cannot cover the song.
+                EXPECT_LT(sounding, n);
             }
-        }
-        // A short last row only where whole rows cannot cover the song.
-        const size_t last = song.size() - starts.back();
-        if (last < n && n <= LONGEST_ROW_FRAMES / 2) {
-            EXPECT_LT(song.size(), n);
         }
 
         // The states change n frames apart at the least; the song file plays
@@ -214,7 +227,8 @@ TEST(RowChooser, NoDivisionOfTheSongScoresMore)
     std::mt19937 rng(3);
     for (int i = 0; i < 60; i++) {
         const size_t length = 1 + rng() % 13;
-        const std::vector<Frame> song = random_song(rng, length);
+        std::vector<Frame> song = random_song(rng, length);
+        song.back().v[0].atten = 0;  // no final silence: every frame is the rows' to divide
         RowChoiceOptions o;
         o.min_frames = 2 + static_cast<uint32_t>(i % 3);
         o.count_noise = i % 2 == 0;

@@ -62,6 +62,18 @@ struct Tally {
     }
 };
 
+// Where the silence that ends the song begins (every voice silent to the
+// last frame), or the song's length when it sounds to its last frame.
+size_t sounding_length(const std::vector<Frame> &frames)
+{
+    size_t end = frames.size();
+    auto silent = [](const Frame &f) {
+        return std::all_of(std::begin(f.v), std::end(f.v), [](const VoiceState &s) { return (s.atten & 0x0F) == SILENT; });
+    };
+    while (end > 0 && silent(frames[end - 1])) end--;
+    return end;
+}
+
 // The rows the converter writes from frames (default options), once long
 // holds are split.
 uint64_t rows_written(std::vector<Frame> frames)
@@ -73,8 +85,11 @@ uint64_t rows_written(std::vector<Frame> frames)
 
 std::vector<size_t> choose_row_starts(const std::vector<Frame> &frames, const RowChoiceOptions &options)
 {
-    const size_t total = frames.size();
-    if (total == 0) return {};
+    if (frames.empty()) return {};
+    // The rows end where the song's final silence begins, which stays a row
+    // of its own: the song's last change keeps its frame.
+    const size_t total = sounding_length(frames);
+    if (total == 0) return {0};
     const size_t n = std::max<size_t>(options.min_frames, 1);
     const size_t longest = std::max<size_t>(n, LONGEST_ROW_FRAMES);
     const size_t longest_first = std::max<size_t>(n, LONGEST_ROW_FRAMES - 1);
@@ -122,6 +137,7 @@ std::vector<size_t> choose_row_starts(const std::vector<Frame> &frames, const Ro
     std::vector<size_t> starts;
     for (size_t e = total; e > 0; e = start[e]) starts.push_back(start[e]);
     std::reverse(starts.begin(), starts.end());
+    if (total < frames.size()) starts.push_back(total);
     return starts;
 }
 

@@ -33,11 +33,14 @@ struct RowChoiceOptions {
     int64_t row_cost = ROW_COST;          // the cost of a row (choose_rows raises it when needed)
 };
 
-// The rows of frames that score most: the index of each
-// row's first frame, from 0, in order. Every row has min_frames to
-// LONGEST_ROW_FRAMES frames (the first row one frame less, since the
-// converter counts it from frame 0), but the last, which is shorter than
-// min_frames only when the song's length allows no other division.
+// The rows of frames that score most: the index of each row's first frame,
+// from 0, in order. The silence that ends the song (every voice silent to
+// the last frame) is one row that begins where it did, so the song's last
+// change keeps its frame. Every other row has min_frames to
+// LONGEST_ROW_FRAMES frames (the first one frame less, since the converter
+// counts it from frame 0), but the last before that silence (or the end),
+// which is shorter than min_frames only when the length before it allows no
+// other division.
 std::vector<size_t> choose_row_starts(const std::vector<Frame> &frames, const RowChoiceOptions &options);
 
 // Sets every frame of each row (starts as above) to the row's state: per
