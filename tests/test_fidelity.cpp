@@ -1,8 +1,16 @@
 // The fidelity measure: what counts as the same pitch, octave and volume,
-// and what counts as a phantom.
+// and what counts as a phantom; and the figures of the real files' song
+// files.
 #include <gtest/gtest.h>
 
+#include <string>
+
+#include "tests/test_support.h"
 #include "vgmcomp/fidelity.h"
+#include "vgmcomp/fit.h"
+#include "vgmcomp/pitch.h"
+#include "vgmcomp/verify.h"
+#include "vgmcomp/vgm.h"
 
 namespace {
 
@@ -50,3 +58,40 @@ TEST(Fidelity, CountsPitchOctaveVolumeAndPhantomsPerFrame)
 }
 
 }  // namespace
+
+namespace {
+
+// The figures of a real file's song file (default options) as the player
+// plays it, against the VGM's own frames.
+FidelityCounts real_file_fidelity(const std::string &path)
+{
+    std::vector<uint8_t> bytes;
+    std::string error;
+    VgmLog log;
+    EXPECT_TRUE(load_vgm_bytes(path, bytes, error)) << error;
+    EXPECT_TRUE(parse_vgm(bytes, path, log, error)) << error;
+    const std::vector<Frame> frames = prepare_frames(ti_frames(log, log.clock, false), Reductions());
+    SongStreams streams;
+    std::vector<uint8_t> file;
+    EXPECT_EQ(make_checked_song(frames, streams, file, &error), SongCheck::ok) << error;
+    return measure_fidelity(sample_frames(log), log.clock, play_song(file, frames.size()), TI_CLOCK, frames.size())
+        .total;
+}
+
+}  // namespace
+
+TEST(RealVgmFiles, SongFilesKeepPitchVolumeAndSilence)
+{
+    const std::vector<std::string> files = shared_vgm_files();
+    if (files.empty()) GTEST_SKIP() << "no real VGM files here";
+    for (const std::string &path : files) {
+        SCOPED_TRACE(path);
+        const FidelityCounts c = real_file_fidelity(path);
+        EXPECT_GT(c.sounding, 0u);
+        EXPECT_EQ(c.phantom, 0u);
+        EXPECT_GE(c.pitch_class * 1000, c.sounding * 995);  // 99.5%
+        EXPECT_EQ(c.volume, c.sounding);
+        EXPECT_LE(c.note_volume, c.octave);
+        EXPECT_LE(c.octave, c.pitch_class);
+    }
+}

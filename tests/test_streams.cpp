@@ -361,6 +361,20 @@ TEST(Verify, NamesTheFirstDifferingFrameAndVoice)
     EXPECT_FALSE(verify_song(cut, frames, &why));
     EXPECT_FALSE(verify_song({}, frames, &why));
     EXPECT_TRUE(verify_song(file, frames, nullptr));
+
+    // Played into frames: the song, then silence; nothing from no file.
+    const std::vector<Frame> played = play_song(file, 32);
+    ASSERT_EQ(played.size(), 32u);
+    for (size_t f = 0; f < played.size(); f++)
+        for (int v = 0; v < 4; v++) {
+            const VoiceState want = f < frames.size() ? frames[f].v[v] : VoiceState();
+            EXPECT_EQ(played[f].v[v].atten, want.atten) << f << " " << v;
+            if (want.atten != 15) {
+                EXPECT_EQ(played[f].v[v].note, want.note) << f << " " << v;
+            }
+        }
+    for (const Frame &f : play_song({}, 3))
+        for (const VoiceState &s : f.v) EXPECT_EQ(s.atten, 15);
 }
 
 TEST(Streams, BuiltFromAVgmFile)

@@ -402,6 +402,61 @@ TEST(VgmcompProgram, SongTooLargeForASongFile)
     EXPECT_EQ(read_file(dir.file("big.vgm.spf")), example_song);
 }
 
+TEST(VgmcompProgram, AVoiceParkedOutOfHearingStaysSilent)
+{
+    // Voice 1 holds G4; voice 0 plays C4, rests for 20 frames and plays E4.
+    // The rest is either silence or period 6 at full volume (20.8 kHz at
+    // 4 MHz, far above hearing): both make the same song file.
+    auto song = [](bool parked) {
+        VgmWriter w;
+        w.clock = 4000000;
+        vgm_tone(w, 1, 319);
+        vgm_atten(w, 1, 4);
+        vgm_tone(w, 0, 478);
+        vgm_atten(w, 0, 2);
+        vgm_wait_frames(w, 10);
+        if (parked) vgm_tone(w, 0, 6);
+        vgm_atten(w, 0, parked ? 0 : 15);
+        vgm_wait_frames(w, 20);
+        vgm_tone(w, 0, 379);
+        vgm_atten(w, 0, 2);
+        vgm_wait_frames(w, 10);
+        return vgm_finish(w);
+    };
+    TempDir dir;
+    write_file(dir.file("parked.vgm"), song(true));
+    write_file(dir.file("rest.vgm"), song(false));
+    for (const Words &opts : {Words{}, Words{"--exact"}, Words{"--voices", "1"}}) {
+        Words args = opts;
+        args.push_back("--stats");
+        SCOPED_TRACE(opts.empty() ? "defaults" : opts[0]);
+        for (const char *name : {"parked.vgm", "rest.vgm"}) {
+            args.push_back(name);
+            const ProcessResult r = vgmcomp(args, dir.path);
+            args.pop_back();
+            EXPECT_EQ(r.status, 0) << r.err;
+            const std::string at = std::string("vgmcomp.x: ") + name + ": ";
+            const std::string rest = std::string(name) == "rest.vgm" ? "0" : "20";
+            const std::string kept = !opts.empty() && opts[0] == "--exact"
+                                         ? "periods kept as they are (--exact)"
+                                         : "within 15 cents, notes snapped to standard pitch";
+            // Voice 0 sounds 20 frames, voice 1 40; --voices 1 loses voice 0.
+            const std::string share = opts.size() == 2 ? "66.67%" : "100.00%";
+            EXPECT_NE(r.err.find(at + "ultrasonic: " + rest + " tone voice-frames above 16 kHz written as silence\n" +
+                                 at + "fidelity: of 60 sounding tone voice-frames the song file plays " + share +
+                                 " at the same pitch class, " + share + " in the same octave, " + share +
+                                 " at the same volume\n" + at + "note and volume: " + share +
+                                 " of them at the same note in the same octave and volume\n" + at +
+                                 "phantom: 0.00% (0 tone voice-frames sound where the VGM is silent or ultrasonic)\n"),
+                      std::string::npos)
+                << r.err;
+            EXPECT_NE(r.err.find(at + "tuning: "), std::string::npos) << r.err;
+            EXPECT_NE(r.err.find(kept), std::string::npos) << r.err;
+        }
+        EXPECT_EQ(read_file(dir.file("parked.vgm.spf")), read_file(dir.file("rest.vgm.spf")));
+    }
+}
+
 TEST(VgmcompProgram, RealFiles)
 {
     std::vector<std::string> files = shared_vgm_files();

@@ -31,8 +31,8 @@ const char vgmcomp_help[] =
     "  --exact      keep each tone period as moved to the TI-99/4A clock instead of\n"
     "               setting it to the nearest note of the converter's note table\n"
     "  --stats      print the rows and size of the XB program kelvaro will write\n"
-    "               (default options), how much of the song the reductions keep,\n"
-    "               and the song file's packing figures\n"
+    "               (default options), the song file's packing figures, the song's\n"
+    "               tuning, and how closely the song file plays the VGM's tones\n"
     "  -h, --help   show this help and exit\n"
     "  --version    show the version and exit\n"
     "\n"
@@ -199,8 +199,17 @@ bool same_file(const std::string &a, const std::string &b)
            sa.st_ino == sb.st_ino;
 }
 
-// Reads the input into frames with their pitch on the TI clock.
-bool read_frames(const VgmcompOptions &opt, std::vector<Frame> &frames, std::ostream &err)
+// What --stats measures the song file against: the VGM's own frames at its
+// own clock, before any change of pitch; and what the pitch step did.
+struct Original {
+    std::vector<Frame> frames;
+    uint32_t clock = 0;
+    PitchReport pitch;
+};
+
+// Reads the input into frames with their pitch on the TI clock, and into
+// original when given.
+bool read_frames(const VgmcompOptions &opt, std::vector<Frame> &frames, std::ostream &err, Original *original)
 {
     std::vector<uint8_t> bytes;
     std::string error;
@@ -216,7 +225,12 @@ bool read_frames(const VgmcompOptions &opt, std::vector<Frame> &frames, std::ost
     for (const std::string &w : log.warnings) err << prefix << w << '\n';
 
     int merged = 0;
-    frames = ti_frames(log, opt.clock != 0 ? opt.clock : log.clock, opt.exact, &merged);
+    const uint32_t clock = opt.clock != 0 ? opt.clock : log.clock;
+    frames = ti_frames(log, clock, opt.exact, &merged, original ? &original->pitch : nullptr);
+    if (original) {
+        original->frames = sample_frames(log);
+        original->clock = clock;
+    }
     if (merged > 0)
         err << prefix << opt.input << ": the song uses " << (256 + merged)
             << " distinct tone periods, more than the 256 a song file holds; the " << merged
@@ -280,23 +294,16 @@ std::string seconds_of(uint64_t frames)
     return seconds_text(frames) + " s";
 }
 
-void print_stats(const VgmcompOptions &opt, const std::vector<Frame> &base, const std::vector<Frame> &frames,
+void print_stats(const VgmcompOptions &opt, size_t base_frames, const std::vector<Frame> &frames,
                  const Reductions &in_force, const HoldReport &holds, bool converted, const XbEstimate &program,
                  const SongStreams &streams, const std::vector<uint8_t> &file, std::ostream &err)
 {
     const std::string at = std::string(prefix) + opt.input + ": ";
     err << at << "frames: " << frames.size() << " (" << seconds_of(frames.size()) << ")";
-    if (frames.size() != base.size()) err << " of " << base.size() << " (" << seconds_of(base.size()) << ")";
+    if (frames.size() != base_frames) err << " of " << base_frames << " (" << seconds_of(base_frames) << ")";
     err << '\n';
     err << at << "reductions: " << (no_reduction(in_force) ? std::string("none") : reduction_options(in_force))
         << '\n';
-    // What the reductions keep of the frames they keep: the song after pitch
-    // against the song file's frames.
-    const FidelityCounts kept = measure_fidelity(base, TI_CLOCK, frames, TI_CLOCK, frames.size()).total;
-    char share[32];
-    std::snprintf(share, sizeof share, "%.2f%%", fidelity_percent(kept.note_volume, kept.sounding));
-    err << at << "kept by the reductions: " << share << " of " << kept.sounding
-        << " sounding tone voice-frames at their own note and volume\n";
     if (converted) {
         err << at << "rows: " << program.rows << '\n';
         err << at << "XB program: " << program.xb_size
@@ -307,6 +314,39 @@ void print_stats(const VgmcompOptions &opt, const std::vector<Frame> &base, cons
         << " bytes\n";
     err << at << "long holds: " << holds.splits << " split by retuning a silent voice, " << holds.unsplittable
         << " that cannot be split\n";
+}
+
+// The song's tuning, the tones silenced as too high to hear, and how closely
+// the song file plays the VGM's tone voices, frame by frame over the frames
+// it holds.
+void print_fidelity(const VgmcompOptions &opt, const std::string &at, const Original &original,
+                    const std::vector<uint8_t> &file, size_t frames, std::ostream &err)
+{
+    char text[320];
+    std::snprintf(text, sizeof text, "tuning: %+.1f cents from standard pitch (A4 = 440 Hz); %s\n",
+                  original.pitch.tuning_cents,
+                  opt.exact                ? "periods kept as they are (--exact)"
+                  : original.pitch.relative ? "notes snapped relative to it, keeping every interval"
+                                            : "within 15 cents, notes snapped to standard pitch");
+    err << at << text;
+    err << at << "ultrasonic: " << original.pitch.ultrasonic << " tone voice-frames above "
+        << static_cast<int>(ULTRASONIC_HZ / 1000) << " kHz written as silence\n";
+
+    const FidelityCounts c =
+        measure_fidelity(original.frames, original.clock, play_song(file, frames), TI_CLOCK, frames).total;
+    std::snprintf(text, sizeof text,
+                  "fidelity: of %llu sounding tone voice-frames the song file plays %.2f%% at the same pitch "
+                  "class, %.2f%% in the same octave, %.2f%% at the same volume\n",
+                  static_cast<unsigned long long>(c.sounding), fidelity_percent(c.pitch_class, c.sounding),
+                  fidelity_percent(c.octave, c.sounding), fidelity_percent(c.volume, c.sounding));
+    err << at << text;
+    std::snprintf(text, sizeof text, "note and volume: %.2f%% of them at the same note in the same octave and volume\n",
+                  fidelity_percent(c.note_volume, c.sounding));
+    err << at << text;
+    std::snprintf(text, sizeof text,
+                  "phantom: %.2f%% (%llu tone voice-frames sound where the VGM is silent or ultrasonic)\n",
+                  fidelity_percent(c.phantom, c.sounding, 0.0), static_cast<unsigned long long>(c.phantom));
+    err << at << text;
 }
 
 }  // namespace
@@ -372,7 +412,8 @@ int vgmcomp_run(const std::vector<std::string> &args, const char *env_options, s
     }
 
     std::vector<Frame> base;
-    if (!read_frames(opt, base, err)) return VGMCOMP_EXIT_ERROR;
+    Original original;
+    if (!read_frames(opt, base, err, opt.stats ? &original : nullptr)) return VGMCOMP_EXIT_ERROR;
     if (!any_sound(base))
         err << prefix << opt.input << ": no voice sounds in this song; the song file is silent\n";
     const std::string at = std::string(prefix) + opt.input + ": ";
@@ -433,6 +474,9 @@ int vgmcomp_run(const std::vector<std::string> &args, const char *env_options, s
             << " rows), more than fits in XB with the 32K memory expansion (" << XB_PROGRAM_SPACE
             << " bytes of program space; aim at " << XB_BUDGET << " to leave room for the variables); "
             << fit_hint(base, opt.reduce, XB_BUDGET) << '\n';
-    if (opt.stats) print_stats(opt, base, frames, in_force, holds, converted, program, streams, file, err);
+    if (opt.stats) {
+        print_stats(opt, base.size(), frames, in_force, holds, converted, program, streams, file, err);
+        print_fidelity(opt, at, original, file, frames.size(), err);
+    }
     return VGMCOMP_EXIT_OK;
 }

@@ -13,11 +13,25 @@ FidelityCounts &FidelityCounts::operator+=(const FidelityCounts &o)
     return *this;
 }
 
+namespace {
+
+double tone_hz(uint16_t period, uint32_t clock)
+{
+    const uint32_t n = (period & 0x3FF) == 0 ? 1024 : (period & 0x3FF);
+    return static_cast<double>(clock) / (32.0 * n);
+}
+
+}  // namespace
+
+bool is_ultrasonic(uint16_t period, uint32_t clock)
+{
+    return tone_hz(period, clock) > ULTRASONIC_HZ;
+}
+
 double sounding_hz(const VoiceState &s, uint32_t clock)
 {
     if ((s.atten & 0x0F) == 15) return 0.0;
-    const uint32_t period = (s.note & 0x3FF) == 0 ? 1024 : (s.note & 0x3FF);
-    const double hz = static_cast<double>(clock) / (32.0 * period);
+    const double hz = tone_hz(s.note, clock);
     return hz > ULTRASONIC_HZ ? 0.0 : hz;
 }
 

@@ -13,6 +13,10 @@
 // Above this a tone is inaudible: songs park a voice there to keep it quiet.
 constexpr double ULTRASONIC_HZ = 16000.0;
 
+// True when a tone of this period (0 plays as 1024) at the given chip clock
+// lies above ULTRASONIC_HZ.
+bool is_ultrasonic(uint16_t period, uint32_t clock);
+
 // The frequency of a tone voice in a frame, in Hz, at the given chip clock;
 // 0 when the voice is silent (attenuation 15) or ultrasonic. Period 0 plays
 // as 1024.

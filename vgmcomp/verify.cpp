@@ -20,36 +20,59 @@ std::string at(uint64_t frame, int v)
     return "frame " + std::to_string(frame) + ", voice " + std::to_string(v) + ": ";
 }
 
+// What the player holds for voice v: its attenuation and its note, the
+// period (voices 0-2) or noise control (voice 3). has_note is false while
+// no note command of this voice has been sent.
+struct Played {
+    VoiceState s;
+    bool has_note = false;
+};
+
+Played played_voice(int v)
+{
+    Played p;
+    p.s.atten = musicout.vol[v] & 0x0F;
+    const uint32_t tone = musicout.tone[v];
+    if (v == 3) {
+        // A noise command byte: 0xE0 with the control in bits 0-2.
+        p.has_note = (tone & 0xF8) == 0xE0;
+        p.s.note = static_cast<uint16_t>(tone & 0x07);
+    } else {
+        // A tone word: the tone command of this voice with the low 4 bits of
+        // the period, then the high 6 bits.
+        p.has_note = (tone & 0xF0) == 0x80u + 32u * static_cast<unsigned>(v);
+        p.s.note = static_cast<uint16_t>((tone & 0x0F) | ((tone >> 8) & 0xFF) << 4);
+    }
+    if (!p.has_note) p.s.note = 0;
+    return p;
+}
+
 // Compares the player's state of voice v after frame `frame` with the
 // intended state: attenuation atten and, while sounding or when retuned,
 // note.
 bool check_voice(uint64_t frame, int v, uint8_t atten, uint16_t note, bool retuned, std::string *why)
 {
-    const unsigned got_atten = musicout.vol[v] & 0x0F;
-    if (got_atten != atten)
-        return fail(why, at(frame, v) + "attenuation " + std::to_string(got_atten) + " instead of " +
+    const Played p = played_voice(v);
+    if (p.s.atten != atten)
+        return fail(why, at(frame, v) + "attenuation " + std::to_string(p.s.atten) + " instead of " +
                              std::to_string(atten));
     if (atten == 15 && !retuned) return true;
-    const uint32_t tone = musicout.tone[v];
-    if (v == 3) {
-        // A noise command byte: 0xE0 with the control in bits 0-2.
-        if ((tone & 0xF8) != 0xE0)
-            return fail(why, at(frame, v) + "sounds with no noise control set");
-        const unsigned got = tone & 0x07, want = note & 0x07u;
-        if (got != want)
-            return fail(why, at(frame, v) + "noise control " + std::to_string(got) + " instead of " +
-                                 std::to_string(want));
-        return true;
-    }
-    // A tone word: the tone command of this voice with the low 4 bits of the
-    // period, then the high 6 bits.
-    if ((tone & 0xF0) != 0x80u + 32u * static_cast<unsigned>(v))
-        return fail(why, at(frame, v) + "sounds with no tone period set");
-    const unsigned got = (tone & 0x0F) | ((tone >> 8) & 0xFF) << 4;
-    const unsigned want = note & 0x3FFu;
-    if (got != want)
-        return fail(why, at(frame, v) + "period " + std::to_string(got) + " instead of " + std::to_string(want));
+    if (!p.has_note)
+        return fail(why, at(frame, v) + "sounds with no " + (v == 3 ? "noise control" : "tone period") + " set");
+    const char *what = v == 3 ? "noise control " : "period ";
+    const unsigned want = note & (v == 3 ? 0x07u : 0x3FFu);
+    if (p.s.note != want)
+        return fail(why, at(frame, v) + what + std::to_string(p.s.note) + " instead of " + std::to_string(want));
     return true;
+}
+
+// Starts song 0 of song_file, with nothing muted and no log of the bytes sent.
+void start(const std::vector<uint8_t> &song_file)
+{
+    sound_log = nullptr;
+    playmask = 0;
+    lock = 0;
+    stinit(song_file.data(), 0, static_cast<uint32_t>(song_file.size()));
 }
 
 bool running()
@@ -62,10 +85,7 @@ bool running()
 bool verify_song(const std::vector<uint8_t> &song_file, const std::vector<Frame> &frames, std::string *why)
 {
     PlayerStateGuard guard;
-    sound_log = nullptr;
-    playmask = 0;
-    lock = 0;
-    stinit(song_file.data(), 0, static_cast<uint32_t>(song_file.size()));
+    start(song_file);
 
     bool sounds = false;
     for (const Frame &fr : frames)
@@ -96,6 +116,18 @@ bool verify_song(const std::vector<uint8_t> &song_file, const std::vector<Frame>
     }
     return fail(why, "the song does not end by frame " + std::to_string(final_frame + END_WITHIN) +
                          " (last frame of the song: " + std::to_string(count) + ")");
+}
+
+std::vector<Frame> play_song(const std::vector<uint8_t> &song_file, size_t frames)
+{
+    PlayerStateGuard guard;
+    start(song_file);
+    std::vector<Frame> played(frames);
+    for (Frame &f : played) {
+        stplay();
+        for (int v = 0; v < 4; v++) f.v[v] = played_voice(v).s;
+    }
+    return played;
 }
 
 SongCheck make_checked_song(const std::vector<Frame> &frames, SongStreams &streams, std::vector<uint8_t> &file,

@@ -21,6 +21,12 @@
 // Uses the player's program-wide state and leaves it as it found it.
 bool verify_song(const std::vector<uint8_t> &song_file, const std::vector<Frame> &frames, std::string *why);
 
+// Plays song 0 of song_file for the given number of frames and returns
+// what the player holds after each frame f = 1..frames (at index f-1): every
+// voice's attenuation and its period or noise control (0 before the first
+// one is sent). Leaves the player's state as it found it.
+std::vector<Frame> play_song(const std::vector<uint8_t> &song_file, size_t frames);
+
 // Builds the song file of frames (streams, tone table, packing) and checks
 // it: too large for its 16-bit offsets, or not playing back as frames (why
 // then says where). streams and file are set in every case.
