@@ -68,7 +68,8 @@ size_t sounding_length(const std::vector<Frame> &frames)
 {
     size_t end = frames.size();
     auto silent = [](const Frame &f) {
-        return std::all_of(std::begin(f.v), std::end(f.v), [](const VoiceState &s) { return (s.atten & 0x0F) == SILENT; });
+        return std::all_of(std::begin(f.v), std::end(f.v),
+                           [](const VoiceState &s) { return (s.atten & 0x0F) == SILENT; });
     };
     while (end > 0 && silent(frames[end - 1])) end--;
     return end;
@@ -104,7 +105,8 @@ std::vector<size_t> choose_row_starts(const std::vector<Frame> &frames, const Ro
         if (s.state.size() > 1 && std::any_of(s.id.begin(), s.id.end(), [&](uint16_t k) { return k != s.id[0]; }))
             voices.push_back(std::move(s));
     }
-    for (const VoiceStates &s : voices) tallies.push_back(Tally{&s, options.silent_match, std::vector<int64_t>(s.state.size(), 0), 0});
+    for (const VoiceStates &s : voices)
+        tallies.push_back(Tally{&s, options.silent_match, std::vector<int64_t>(s.state.size(), 0), 0});
 
     // best[e]: the highest score of rows covering frames 0..e-1, start[e]:
     // where the last of them begins. A last row shorter than n costs more
@@ -160,7 +162,7 @@ void play_rows(std::vector<Frame> &frames, const std::vector<size_t> &starts, co
                     chosen = k;
                 }
             }
-            if (score[previous] == most) chosen = previous;
+            if (most > 0 && score[previous] == most) chosen = previous;
             for (size_t f = first; f < end; f++) {
                 score[s.id[f]] = 0;
                 frames[f].v[v] = s.state[chosen];
