@@ -19,6 +19,7 @@
 #include "convert/rows.h"
 #include "convert/settings.h"
 #include "convert/song.h"
+#include "output/file_write.h"
 #include "output/output.h"
 
 extern char **environ;
@@ -81,18 +82,39 @@ std::string find_compressor()
 }
 
 // Runs the compressor with the input path as its single argument, without a
-// shell, and waits for it. Its exit status is not examined: what counts is
-// the song file it leaves. False when it could not be started at all.
-bool run_compressor(const std::string &program, const char *input)
+// shell, and waits for it. What counts is the song file it leaves. Returns
+// its exit status (non-zero also when a signal ended it), or -1 when it
+// could not be started at all.
+int run_compressor(const std::string &program, const char *input)
 {
     std::fflush(stdout);
     char *argv[] = {const_cast<char *>(compressor_name), const_cast<char *>(input), nullptr};
     pid_t pid;
-    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) != 0) return false;
-    int status;
+    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) != 0) return -1;
+    int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    return true;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+}
+
+// Whether the file at path is still the one seen in before: same file, size
+// and modification time.
+bool unchanged(const std::string &path, const struct stat &before)
+{
+    struct stat now;
+    return stat(path.c_str(), &now) == 0 && now.st_dev == before.st_dev && now.st_ino == before.st_ino &&
+           now.st_size == before.st_size && now.st_mtim.tv_sec == before.st_mtim.tv_sec &&
+           now.st_mtim.tv_nsec == before.st_mtim.tv_nsec;
+}
+
+// Why the output path may not be written: it names the input or the song
+// file (as a path, or as the same file by device and inode). Null when not.
+const char *output_clash(const char *output, const std::string &input, const std::string &song)
+{
+    if (output == nullptr) return nullptr;
+    if (output == input || same_file(output, input)) return "The OUTPUT file is the INPUT file.";
+    if (output == song || same_file(output, song)) return "The OUTPUT file is the song file.";
+    return nullptr;
 }
 
 // Length in bytes of the named file, or -1 when it cannot be opened.
@@ -143,9 +165,20 @@ int main(int argc, char **argv)
 
     std::string filename = argv[1];
     std::string compressor = find_compressor();
-    bool started = !compressor.empty() && run_compressor(compressor, argv[1]);
+    // A song file of an earlier run that a failing compressor leaves as it
+    // was no longer vouches for the input.
+    struct stat earlier;
+    const bool had_song = stat((filename + ".spf").c_str(), &earlier) == 0;
+    // An input such as "-d.vgm" reaches the compressor as "./-d.vgm", not
+    // as an option.
+    const std::string compressor_arg = argv[1][0] == '-' ? std::string("./") + argv[1] : filename;
+    const int status = compressor.empty() ? -1 : run_compressor(compressor, compressor_arg.c_str());
+    const bool started = status >= 0;
 
     filename += ".spf";
+    if (status > 0 && had_song && unchanged(filename, earlier))
+        std::printf("\nWARNING: vgmcomp.x failed; the song file was left by an earlier run and may not match "
+                    "the INPUT file.\n");
     std::printf("\nOpening INPUT file: %s\n", filename.c_str());
     if (!ReadFileFull(filename.c_str(), packed) || packed.size() < 4) {
         std::printf("\nERROR: Can't open INPUT file.\n");
@@ -170,5 +203,5 @@ int main(int argc, char **argv)
                     static_cast<unsigned>(MAX_FRAMES));
         return 1;
     }
-    write_output(argc > 2 ? argv[2] : nullptr);
+    write_output(argc > 2 ? argv[2] : nullptr, output_clash(argc > 2 ? argv[2] : nullptr, argv[1], filename));
 }

@@ -15,6 +15,12 @@
 //               pack, and the check that the song file plays back as
 //               intended (not the XB size estimate that follows)
 //   convert     each of those song files to XB text (convert_to_text)
+//   large       vgmcomp.x's whole run (vgmcomp_run) on two generated files
+//               at its limits: 60 MB of writes all at time 0, and two hours
+//               in which every voice changes every frame (9 MB, refused as
+//               too large for a song file). Their peak memory is a process
+//               figure: bench/time_programs.sh measures it, on the files
+//               that `kelvaro_bench --write-large-vgm FOLDER` writes.
 //
 // Without the VGM folder a generated song stands in for the player, row
 // builder and reader benchmarks, and the per-file ones are left out.
@@ -24,6 +30,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -32,6 +39,7 @@
 #include "convert/song.h"
 #include "player/player.h"
 #include "tests/test_support.h"
+#include "vgmcomp/cli.h"
 #include "vgmcomp/fit.h"
 #include "vgmcomp/frames.h"
 #include "vgmcomp/pack.h"
@@ -85,6 +93,51 @@ std::vector<uint8_t> generated_vgm()
         }
     }
     return vgm_finish(w, true);
+}
+
+// 60 MB of writes, all at time 0: one frame of song, thirty million writes.
+std::vector<uint8_t> writes_at_time_zero_vgm()
+{
+    VgmWriter w;
+    w.data.reserve(60000000);
+    for (uint32_t i = 0; w.data.size() + 0x40 + 2 <= 60000000; i++)
+        vgm_atten(w, static_cast<int>(i % 4), static_cast<uint8_t>(i % 16));
+    return vgm_finish(w, false);
+}
+
+// Two hours in which every voice changes note and volume every frame: 21
+// bytes a frame, 9 MB.
+std::vector<uint8_t> busy_two_hours_vgm()
+{
+    VgmWriter w;
+    uint32_t seed = 99;
+    auto next = [&seed](uint32_t range) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % range;
+    };
+    for (int frame = 0; frame < 2 * 60 * 60 * 60; frame++) {
+        for (int v = 0; v < 3; v++) vgm_tone(w, v, static_cast<uint16_t>(60 + next(940)));
+        for (int v = 0; v < 4; v++) vgm_atten(w, v, static_cast<uint8_t>(next(15)));
+        vgm_wait_frames(w, 1);
+    }
+    return vgm_finish(w, false);
+}
+
+struct LargeFile {
+    const char *name;
+    std::vector<uint8_t> (*make)();
+};
+const LargeFile large_files[] = {
+    {"writes-at-time-zero-60mb.vgm", writes_at_time_zero_vgm},
+    {"busy-two-hours-9mb.vgm", busy_two_hours_vgm},
+};
+
+bool write_bytes(const std::string &path, const std::vector<uint8_t> &bytes)
+{
+    FILE *f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) return false;
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
 }
 
 struct Song {
@@ -202,7 +255,7 @@ void BM_ParseVgm(benchmark::State &state)
         VgmLog log;
         std::string error;
         benchmark::DoNotOptimize(parse_vgm(vgm, "bench.vgm", log, error));
-        benchmark::DoNotOptimize(log.writes.data());
+        benchmark::DoNotOptimize(log.frames.data());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * vgm.size()));
     state.SetLabel(main_song().name);
@@ -252,6 +305,18 @@ void BM_Convert(benchmark::State &state, const Song *song)
     state.counters["text_bytes"] = static_cast<double>(text.size());
 }
 
+// vgmcomp.x's whole run on a file, its song file written into the same
+// folder: the exit status counts (0 written, 1 refused).
+void BM_Large(benchmark::State &state, const std::string *path)
+{
+    int status = -1;
+    for (auto _ : state) {
+        std::ostringstream out, err;
+        status = vgmcomp_run({"-o", *path + ".spf", *path}, nullptr, out, err);
+    }
+    state.counters["exit_status"] = status;
+}
+
 }  // namespace
 
 BENCHMARK(BM_Player)->Unit(benchmark::kMillisecond);
@@ -262,6 +327,24 @@ BENCHMARK(BM_MinFrames)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {
+    if (argc == 3 && std::string(argv[1]) == "--write-large-vgm") {
+        for (const LargeFile &l : large_files)
+            if (!write_bytes(std::string(argv[2]) + "/" + l.name, l.make())) {
+                std::fprintf(stderr, "kelvaro_bench: cannot write %s/%s\n", argv[2], l.name);
+                return 1;
+            }
+        return 0;
+    }
+    TempDir large_dir;
+    std::vector<std::string> large_paths;
+    for (const LargeFile &l : large_files) {
+        large_paths.push_back(large_dir.file(l.name));
+        if (!write_bytes(large_paths.back(), l.make())) large_paths.pop_back();
+    }
+    for (const std::string &path : large_paths)
+        benchmark::RegisterBenchmark(("BM_Large/" + base_name(path)).c_str(), BM_Large, &path)
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(3);
     for (const std::string &path : shared_vgm_files()) {
         Song s;
         s.name = base_name(path);

@@ -15,6 +15,12 @@
 # fastest wall time / the median wall time / the least CPU time (user +
 # system). Builds a Release build in build-bench (or $KELVARO_BENCH_BUILD)
 # first.
+#
+# Then vgmcomp.x at its limits, on the two files `kelvaro_bench
+# --write-large-vgm` writes: its peak memory (maximum resident set size, by
+# /usr/bin/time) and wall time, against the targets: 60 MB of writes at time
+# 0 read within 100 MB; the two-hour file that changes every voice every
+# frame refused within 1.5 s.
 set -euo pipefail
 
 src=$(cd "$(dirname "$0")/.." && pwd)
@@ -31,7 +37,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
   cmake -S "$src" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release -DKELVARO_BENCH=ON -DKELVARO_TESTS=OFF
 fi
-cmake --build "$build" -j1 --target kelvaro vgmcomp >/dev/null
+cmake --build "$build" -j1 --target kelvaro vgmcomp kelvaro_bench >/dev/null
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -79,4 +85,30 @@ for f in "$dir"/*.vgm "$dir"/*.vgz; do
   fi
   b=$(time_runs "$work/both/kelvaro" "$work/$name" "$work/$name.txt")
   printf '%-26s %8s %18s %18s %18s\n' "$name" "$(stat -c %s "$f")" "$c" "$k" "$b"
+done
+
+if [ ! -x /usr/bin/time ]; then
+  echo "time_programs.sh: no /usr/bin/time (Debian package time): large files not measured" >&2
+  exit 0
+fi
+mkdir "$work/large"
+"$build/bench/kelvaro_bench" --write-large-vgm "$work/large"
+echo
+echo "vgmcomp.x on large files, over 3 runs: the highest peak memory, the fastest wall and CPU times, the exit status"
+printf '%-32s %10s %10s %10s %10s %6s\n' "file" "bytes" "peak MB" "wall ms" "CPU ms" "exit"
+for f in "$work"/large/*.vgm; do
+  peak=0 wall= cpu= status=
+  for ((i = 0; i < 3; i++)); do
+    status=0
+    /usr/bin/time -f '%M %e %U %S' -o "$work/large/time" "$build/vgmcomp.x" -o "$f.spf" "$f" >/dev/null 2>&1 ||
+      status=$?
+    read -r kb secs user sys < <(tail -1 "$work/large/time")  # after any "Command exited" line
+    [ "$kb" -gt "$peak" ] && peak=$kb
+    ms=$(awk -v s="$secs" 'BEGIN {printf "%.0f", s * 1000}')
+    c=$(awk -v u="$user" -v s="$sys" 'BEGIN {printf "%.0f", (u + s) * 1000}')
+    if [ -z "$wall" ] || [ "$ms" -lt "$wall" ]; then wall=$ms; fi
+    if [ -z "$cpu" ] || [ "$c" -lt "$cpu" ]; then cpu=$c; fi
+  done
+  printf '%-32s %10s %10s %10s %10s %6s\n' "$(basename "$f")" "$(stat -c %s "$f")" \
+    "$(awk -v k="$peak" 'BEGIN {printf "%.1f", k / 1024}')" "$wall" "$cpu" "$status"
 done

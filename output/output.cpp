@@ -8,11 +8,13 @@
 
 #include "convert/rows.h"
 #include "convert/settings.h"
+#include "output/file_write.h"
 
 std::vector<int32_t> out_data_int;
 int32_t out_data_size;
 const int32_t values_per_line = 26;
 int32_t line_num;
+const int32_t XB_LINE_MAX = 32767;
 
 namespace {
 
@@ -118,10 +120,15 @@ std::string format_output()
     return text;
 }
 
-void write_output(const char *path)
+void write_output(const char *path, const char *clash)
 {
     build_int_list();
+    const std::string text = format_output();
     std::printf("\nTotal rows: %d\n", tot_notes);
+    const int32_t past = line_num - 1 - XB_LINE_MAX;
+    if (past > 0)
+        std::printf("\nWARNING: %d %s numbered past %d, the highest line number XB accepts.\n", past,
+                    past == 1 ? "line is" : "lines are", XB_LINE_MAX);
     std::vector<uint8_t>().swap(packed);
     packed_size = 0;
 
@@ -130,17 +137,15 @@ void write_output(const char *path)
         std::exit(1);
     }
     std::printf("\nOpening OUTPUT file: %s\n", path);
-    FILE *f = std::fopen(path, "w");
-    if (f == nullptr) {
-        std::printf("\nERROR: Can't open OUTPUT file.\n");
+    if (clash != nullptr) {
+        std::printf("\nERROR: Can't open OUTPUT file.\n%s\n", clash);
         std::exit(1);
     }
-    std::string text = format_output();
-    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    ok = std::fflush(f) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok) {
-        std::printf("\nERROR: Can't write OUTPUT file.\n");
+    std::string error;
+    WriteFailure failure;
+    if (!write_file_atomic(path, std::vector<uint8_t>(text.begin(), text.end()), error, &failure)) {
+        std::printf(failure == WriteFailure::open ? "\nERROR: Can't open OUTPUT file.\n"
+                                                  : "\nERROR: Can't write OUTPUT file.\n");
         std::exit(1);
     }
     std::printf("\nDone.\n");

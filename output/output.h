@@ -18,8 +18,11 @@ void build_int_list();
 // The text of the output file for the current settings, from out_data_int.
 std::string format_output();
 
-// Writes the output file (path may be null when none was given) and ends
-// the program: exit status 0 after "Done.", 1 on an output error.
-[[noreturn]] void write_output(const char *path);
+extern const int32_t XB_LINE_MAX;         // 32767, the highest line number XB accepts
+
+// Writes the output file (path may be null when none was given) whole or
+// not at all, and ends the program: exit status 0 after "Done.", 1 on an
+// output error. clash, when not null, says why path may not be written.
+[[noreturn]] void write_output(const char *path, const char *clash = nullptr);
 
 #endif

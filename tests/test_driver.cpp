@@ -4,11 +4,15 @@
 // mode, and every error that ends a run.
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstddef>
+#include <cstring>
+#include <thread>
 
 #include "convert/song.h"
 #include "tests/song_builder.h"
@@ -278,6 +282,7 @@ TEST_F(Driver, CompressorGetsThePathAsItsOnlyArgument)
         "x && touch pwned #",
         "it's \"quoted\" \\ *.vgm",
         "-n",
+        "-d.vgm",
         dir.file("absolute.vgm"),
     };
     for (const std::string &input : inputs) {
@@ -288,7 +293,8 @@ TEST_F(Driver, CompressorGetsThePathAsItsOnlyArgument)
         write_file(song_file, example_song);
         ProcessResult r = run({input, "out.txt"});
         EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(recorded(), "1\n" + input + "\n");
+        // A path that starts with "-" is not taken for an option.
+        EXPECT_EQ(recorded(), "1\n" + std::string(input[0] == '-' ? "./" : "") + input + "\n");
         EXPECT_EQ(r.out, success_text(input, "out.txt", "PROGRAM", "OFF", "REAL", 3));
         EXPECT_EQ(read_text(dir.file("out.txt")), example_program);
         EXPECT_FALSE(file_exists(dir.file("pwned")));
@@ -322,13 +328,42 @@ TEST_F(Driver, CompressorOutputComesAfterTheUsage)
 
 TEST_F(Driver, FailingCompressorWithASongFileInPlace)
 {
-    place_song("song.vgm");
-    standin("echo 'vgmcomp.x: broken' >&2\nexit 3\n");
+    // A song file that the failing compressor did not rewrite is converted,
+    // with a warning; one it rewrote, or one a compressor that succeeded
+    // left as it was, is converted as new.
+    write_file(dir.file("fixture.spf"), example_song);
+    const std::string warning = "\nWARNING: vgmcomp.x failed; the song file was left by an earlier run and may "
+                                "not match the INPUT file.\n";
+    const std::string success = success_text("song.vgm", "out.txt", "PROGRAM", "OFF", "REAL", 3);
+    struct Case {
+        const char *what;
+        std::string script;
+        bool warned;
+    };
+    const Case cases[] = {
+        {"fails", "echo 'vgmcomp.x: broken' >&2\nexit 3\n", true},
+        {"killed", "kill -9 $$\n", true},
+        {"fails after rewriting",
+         "/bin/cp '" + dir.file("fixture.spf") + "' \"$1.new\" && /bin/mv \"$1.new\" \"$1.spf\"\nexit 1\n", false},
+        {"succeeds", "exit 0\n", false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        place_song("song.vgm");
+        standin(c.script);
+        ProcessResult r = run({"song.vgm", "out.txt"});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, c.warned ? kelvaro_usage + warning + success.substr(kelvaro_usage.size()) : success);
+        EXPECT_EQ(read_text(dir.file("out.txt")), example_program);
+    }
+    // Without a song file the failure keeps its error.
+    unlink(dir.file("song.vgm.spf").c_str());
+    standin("exit 3\n");
     ProcessResult r = run({"song.vgm", "out.txt"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, success_text("song.vgm", "out.txt", "PROGRAM", "OFF", "REAL", 3));
-    EXPECT_EQ(r.err, "vgmcomp.x: broken\n");
-    EXPECT_EQ(read_text(dir.file("out.txt")), example_program);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, kelvaro_usage + "\nOpening INPUT file: song.vgm.spf\n\nERROR: Can't open INPUT file.\n"
+                                     "The song file is written by vgmcomp.x from the VGM input: see its messages "
+                                     "above.\n");
 }
 
 TEST_F(Driver, CompressorThatIsNotAProgram)
@@ -505,4 +540,112 @@ TEST_F(Driver, SongPastTheFrameLimit)
     EXPECT_NE(rest.find("16777216"), std::string::npos) << rest;
     EXPECT_EQ(std::count(rest.begin(), rest.end(), '\n'), 2) << rest;
     EXPECT_FALSE(file_exists(dir.file("out.txt")));
+}
+
+TEST_F(Driver, OutputOntoTheInputOrTheSongFile)
+{
+    // Refused where the output would be opened; nothing is written or
+    // removed.
+    write_text(dir.file("song.vgm"), "the VGM\n");
+    place_song("song.vgm");
+    place_song("new.vgm");  // a song file whose input is not there
+    ASSERT_EQ(symlink("song.vgm.spf", dir.file("link.txt").c_str()), 0);
+    const std::string is_input = "The OUTPUT file is the INPUT file.\n";
+    const std::string is_song = "The OUTPUT file is the song file.\n";
+    const std::vector<std::vector<std::string>> cases = {
+        {"song.vgm", "song.vgm", is_input},      {"song.vgm", "./song.vgm", is_input},
+        {"song.vgm", dir.file("song.vgm"), is_input}, {"new.vgm", "new.vgm", is_input},
+        {"song.vgm", "song.vgm.spf", is_song},   {"song.vgm", "link.txt", is_song},
+        {"new.vgm", "./new.vgm.spf", is_song},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c[1]);
+        ProcessResult r = run({c[0], c[1], "-d"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, loaded_text(c[0], "DATA") + "\nTotal rows: 3\n\nOpening OUTPUT file: " + c[1] +
+                             "\n\nERROR: Can't open OUTPUT file.\n" + c[2]);
+        EXPECT_EQ(read_text(dir.file("song.vgm")), "the VGM\n");
+        EXPECT_EQ(read_file(dir.file("song.vgm.spf")), example_song);
+        EXPECT_EQ(read_file(dir.file("new.vgm.spf")), example_song);
+        EXPECT_FALSE(file_exists(dir.file("new.vgm")));
+    }
+}
+
+TEST_F(Driver, FullFileSystemKeepsTheOldOutput)
+{
+    const std::string small = dir.file("small");
+    make_dir(small);
+    if (mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a small file system here: " << std::strerror(errno);
+    // Over 370,000 bytes of DATA lines into 64 KiB.
+    place_song("long.vgm", songtest::alternating_song(16384));
+    const std::string out = small + "/out.txt";
+    write_text(out, "the old output\n");
+    ProcessResult r = run({"long.vgm", out, "-d"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, loaded_text("long.vgm", "DATA") + "\nTotal rows: 16384\n\nOpening OUTPUT file: " + out +
+                         "\n\nERROR: Can't write OUTPUT file.\n");
+    EXPECT_EQ(read_text(out), "the old output\n");
+    EXPECT_EQ(folder_entries(small), std::vector<std::string>({"out.txt"}));
+    EXPECT_EQ(umount2(small.c_str(), MNT_DETACH), 0);
+}
+
+TEST_F(Driver, TwoRunsOnOneOutputLeaveOneWholeResult)
+{
+    place_song("long.vgm", songtest::alternating_song(16384));
+    ASSERT_EQ(run({"long.vgm", "a.txt", "-d"}).status, 0);
+    ASSERT_EQ(run({"long.vgm", "b.txt", "-x"}).status, 0);
+    const std::string a = read_text(dir.file("a.txt")), b = read_text(dir.file("b.txt"));
+    for (int round = 0; round < 3; round++) {
+        ProcessResult first, second;
+        std::thread other([&] { first = run({"long.vgm", "out.txt", "-d"}); });
+        second = run({"long.vgm", "out.txt", "-x"});
+        other.join();
+        EXPECT_EQ(first.status, 0);
+        EXPECT_EQ(second.status, 0);
+        const std::string got = read_text(dir.file("out.txt"));
+        EXPECT_TRUE(got == a || got == b) << got.size() << " bytes";
+    }
+    EXPECT_EQ(folder_entries(dir.path),
+              std::vector<std::string>({"a.txt", "args", "b.txt", "bin", "long.vgm.spf", "out.txt"}));
+}
+
+TEST_F(Driver, WarnsOfLineNumbersPastXbRange)
+{
+    // CALL SOUND mode numbers one statement a row from 1000; PROGRAM mode
+    // one DATA line per 26 numbers; DATA mode none.
+    struct Case {
+        size_t rows;
+        const char *option, *summary, *warning;
+    };
+    const Case cases[] = {
+        {31768, "-x", "PROGRAM", ""},
+        {31769, "-x", "PROGRAM", "\nWARNING: 1 line is numbered past 32767, the highest line number XB accepts.\n"},
+        {31800, "-x", "PROGRAM", "\nWARNING: 32 lines are numbered past 32767, the highest line number XB accepts.\n"},
+        {31800, "-p", "PROGRAM", ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::to_string(c.rows) + c.option);
+        place_song("long.vgm", songtest::alternating_song(c.rows));
+        ProcessResult r = run({"long.vgm", "out.txt", c.option});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, loaded_text("long.vgm", c.summary) + "\nTotal rows: " + std::to_string(c.rows) + "\n" +
+                             c.warning + "\nOpening OUTPUT file: out.txt\n\nDone.\n");
+    }
+}
+
+TEST(Install, ProgramsGoToBinAndWorkFromThere)
+{
+    // The README's install command, then its first conversion with the
+    // installed programs only.
+    TempDir prefix;
+    ProcessResult r = run_process(CMAKE_COMMAND, {"--install", BUILD_DIR, "--prefix", prefix.path});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    for (const char *name : {"kelvaro", "vgmcomp.x", "xbtool"})
+        EXPECT_EQ(access(prefix.file(std::string("bin/") + name).c_str(), X_OK), 0) << name;
+    TempDir work;
+    write_file(work.file("tune.vgm"), read_file(std::string(BUILD_DIR) + "/examples/frere-jacques.vgm"));
+    r = run_process(prefix.file("bin/kelvaro"), {"tune.vgm", "tune.txt"}, work.path, "/usr/bin:/bin");
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(read_text(work.file("tune.txt")).compare(0, 14, "1000 read t::f"), 0);
 }

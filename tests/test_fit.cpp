@@ -421,7 +421,7 @@ TEST(FitProgram, WarnsWhenTheProgramWillNotFitAndFitsOnRequest)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "");
     EXPECT_TRUE(contains(r.err, "busy.vgm: the XB program would take ")) << r.err;
-    EXPECT_TRUE(contains(r.err, "try --fit 24000, which would choose --")) << r.err;
+    EXPECT_TRUE(contains(r.err, "try --fit 24000 (through kelvaro: VGMCOMP_OPTIONS=\"--fit 24000\"), which would choose --")) << r.err;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     XbEstimate whole;
     program_of(read_file(spf), &whole);

@@ -7,6 +7,8 @@
 
 #include "convert/rows.h"
 #include "convert/settings.h"
+#include "convert/song.h"
+#include "output/output.h"
 #include "vgmcomp/holds.h"
 #include "vgmcomp/reduce.h"
 #include "tests/fit_support.h"
@@ -365,4 +367,72 @@ TEST(LongHolds, AllThreeVoicesSoundingCannotBeSplitAndAreCounted)
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_GT(rows[1][0], static_cast<int>(CALL_SOUND_MAX_MS));
     EXPECT_GT(rows[3][0], static_cast<int>(CALL_SOUND_MAX_MS));
+}
+
+namespace {
+
+// The row durations of the converter's output from file, with the noise
+// voice included (-n) or not.
+std::vector<int32_t> row_durations(const Bytes &file, bool noise)
+{
+    settings_default();
+    arg_noise = noise ? NOISE_ON : NOISE_OFF;
+    EXPECT_TRUE(convert_rows(file.data(), static_cast<uint32_t>(file.size())));
+    build_int_list();
+    const size_t per_row = noise ? 9 : 7;
+    std::vector<int32_t> durations;
+    for (size_t i = 1; i < out_data_int.size(); i += per_row) durations.push_back(out_data_int[i]);
+    settings_default();
+    return durations;
+}
+
+}  // namespace
+
+TEST(LongHolds, NoiseHoldsAfterTheLastToneChangeAreSplitForTheNoiseOutput)
+{
+    // Songs where only the noise voice sounds for long: with -n every row
+    // stays within CALL SOUND's limit, and so does every row without it.
+    struct Case {
+        const char *name;
+        std::vector<Frame> song;
+        uint32_t splits;
+        size_t noise_rows;  // rows of the -n output
+    };
+    std::vector<Case> cases;
+    {
+        // Noise alone: 600 frames loud, 100 quieter, then silent.
+        std::vector<Frame> s;
+        set(s, 1, 600, 3, 2, 5);
+        set(s, 601, 700, 3, 6, 5);
+        set(s, 701, 720, 3, 15, 5);
+        cases.push_back({"noise only", s, 2, 4});  // 212, 212, 176, 100
+    }
+    {
+        // A tone, then noise to the very end (silenced after the last frame).
+        std::vector<Frame> s;
+        set(s, 1, 50, 0, 0, C4);
+        set(s, 51, 1000, 0, 15, C4);
+        set(s, 1, 1000, 3, 4, 6);
+        cases.push_back({"noise to the end", s, 4, 6});  // 50, then 950 in 5
+    }
+    {
+        // Short noise rows after the last tone: nothing to split.
+        std::vector<Frame> s;
+        set(s, 1, 50, 0, 0, C4);
+        set(s, 51, 650, 0, 15, C4);
+        for (size_t f = 51; f <= 650; f += 100) set(s, f, f + 49, 3, 3, 4);
+        for (size_t f = 101; f <= 650; f += 100) set(s, f, f + 49, 3, 15, 4);
+        cases.push_back({"short noise rows", s, 0, 12});
+    }
+    for (Case &c : cases) {
+        const HoldReport report = split_long_holds(c.song);
+        EXPECT_EQ(report.splits, c.splits) << c.name;
+        const Bytes file = song_file_of(c.song);
+        const std::vector<int32_t> with_noise = row_durations(file, true);
+        EXPECT_EQ(with_noise.size(), c.noise_rows) << c.name;
+        for (int32_t d : with_noise) EXPECT_LE(d, static_cast<int32_t>(CALL_SOUND_MAX_MS)) << c.name;
+        const std::vector<int32_t> without = row_durations(file, false);
+        EXPECT_EQ(without.size(), report.rows) << c.name;
+        for (int32_t d : without) EXPECT_LE(d, static_cast<int32_t>(CALL_SOUND_MAX_MS)) << c.name;
+    }
 }

@@ -3,13 +3,13 @@
 // file it replaces.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <random>
@@ -71,18 +71,6 @@ SongStreams example_streams()
     return s;
 }
 
-std::vector<std::string> folder_entries(const std::string &dir)
-{
-    std::vector<std::string> names;
-    if (DIR *d = opendir(dir.c_str())) {
-        while (dirent *e = readdir(d)) {
-            std::string n = e->d_name;
-            if (n != "." && n != "..") names.push_back(n);
-        }
-        closedir(d);
-    }
-    return names;
-}
 
 TEST(SongFile, ExampleSong)
 {
@@ -186,6 +174,36 @@ TEST(SongFile, SongTooLargeStillBuilds)
     s.time[0].assign(10, 0x41);
     const Bytes file = build_song_file(s);
     EXPECT_GT(file.size(), SONG_FILE_MAX);
+}
+
+TEST(SongFile, PackingStopsOnceTheFileIsCertainToBeTooLarge)
+{
+    // Streams long enough that even packed at their best (two bytes for
+    // every 256) they pass 65535 bytes: nothing is packed, and the size is
+    // that bound.
+    SongStreams huge;
+    for (int v = 0; v < 4; v++) {
+        huge.used[v] = true;
+        huge.note[v].assign(3000000, static_cast<uint8_t>(v));
+        huge.vol[v].assign(3000000, 0x40);
+        huge.time[v].assign(3000000, 0x41);
+    }
+    const size_t bound = 12 * 2 * ((3000000 + 255) / 256) + 4;  // every time stream ends with one byte
+    Bytes file = build_song_file(huge);
+    EXPECT_EQ(file.size(), 4 + 24 + bound);
+    EXPECT_EQ(std::count(file.begin() + 28, file.end(), 0), static_cast<long>(bound));
+
+    // A first stream that packs past 65535 bytes: the rest is not packed.
+    std::mt19937 rng(3);
+    SongStreams first;
+    first.used[0] = true;
+    for (int k = 0; k < 70000; k++) first.note[0].push_back(static_cast<uint8_t>(rng()));
+    first.vol[0] = first.note[0];
+    first.time[0].assign(70000, 0x41);
+    file = build_song_file(first);
+    const size_t note_alone = literal_only_size(first.note[0], false);
+    EXPECT_GT(file.size(), SONG_FILE_MAX);
+    EXPECT_LE(file.size(), 28 + note_alone + 2 * (70000 / 256 + 1) + 2 * (70000 / 256 + 1) + 1);
 }
 
 // The file offsets that the back-references of the stream at start copy
@@ -411,6 +429,58 @@ TEST(WriteFileAtomic, UnwritableFolderOrDirectoryInTheWay)
     EXPECT_NE(error.find(path), std::string::npos) << error;
     EXPECT_EQ(read_file(path), example_song);
     chmod(locked.c_str(), 0755);
+}
+
+TEST(WriteFileAtomic, AsAnOrdinaryUser)
+{
+    // Root writes where an ordinary user may not: the checks run in a child
+    // that is an ordinary user (nobody, when the tests run as root).
+    TempDir dir;
+    ASSERT_EQ(chmod(dir.path.c_str(), 0755), 0);
+    const std::string mine = dir.file("mine"), theirs = dir.file("theirs");
+    ASSERT_EQ(mkdir(mine.c_str(), 0777), 0);
+    ASSERT_EQ(chmod(mine.c_str(), 0777), 0);
+    ASSERT_EQ(mkdir(theirs.c_str(), 0755), 0);
+    const std::string locked = mine + "/locked.spf", open_file = theirs + "/open.spf";
+    write_file(locked, example_song);
+    write_file(open_file, example_song);
+    ASSERT_EQ(chmod(locked.c_str(), 0444), 0);
+    ASSERT_EQ(chmod(open_file.c_str(), 0666), 0);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(9);
+        if (access(mine.c_str(), W_OK | X_OK) != 0) _exit(10);  // the temporary folder is out of reach
+        std::string error;
+        WriteFailure failure = WriteFailure::none;
+        // A file the user may not write is refused, as cp refuses it, even
+        // in a folder where the user could replace it.
+        if (write_file_atomic(locked, {1}, error, &failure) || failure != WriteFailure::open ||
+            error.find(locked) == std::string::npos)
+            _exit(1);
+        // A folder that takes no temporary file: the file is written in place.
+        if (!write_file_atomic(open_file, {7, 7}, error)) _exit(2);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 10) GTEST_SKIP() << "an ordinary user cannot reach " << dir.path;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(read_file(locked), example_song);
+    EXPECT_EQ(read_file(open_file), Bytes({7, 7}));
+    EXPECT_EQ(folder_entries(mine), std::vector<std::string>({"locked.spf"}));
+
+    // Root replacing a user's file keeps its owner.
+    if (geteuid() != 0) return;
+    ASSERT_EQ(chown(locked.c_str(), 65534, 65534), 0);
+    std::string error;
+    ASSERT_TRUE(write_file_atomic(locked, {3}, error)) << error;
+    struct stat st;
+    ASSERT_EQ(stat(locked.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+    EXPECT_EQ(st.st_mode & 07777, 0444u);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 extern char **environ;
 
@@ -118,6 +119,20 @@ bool file_exists(const std::string &path)
     return stat(path.c_str(), &st) == 0;
 }
 
+std::vector<std::string> folder_entries(const std::string &path)
+{
+    std::vector<std::string> names;
+    if (DIR *d = opendir(path.c_str())) {
+        while (dirent *e = readdir(d)) {
+            std::string name = e->d_name;
+            if (name != "." && name != "..") names.push_back(name);
+        }
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 ProcessResult run_process(const std::string &program, const std::vector<std::string> &args,
                           const std::string &cwd, const char *path_env, const std::vector<std::string> &extra_env)
 {
@@ -152,6 +167,23 @@ ProcessResult run_process(const std::string &program, const std::vector<std::str
     r.err = read_fd(fd);
     close(fd);
     return r;
+}
+
+std::string read_fifo_during(const std::string &path, const std::function<void()> &run)
+{
+    // A write end of our own keeps the reader from seeing the end before
+    // the writer has even opened the FIFO.
+    const int in = open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    const int hold = open(path.c_str(), O_WRONLY);
+    if (in < 0 || hold < 0) throw std::runtime_error("cannot open the FIFO " + path);
+    fcntl(in, F_SETFL, fcntl(in, F_GETFL) & ~O_NONBLOCK);
+    std::string got;
+    std::thread reader([&] { got = read_fd(in); });
+    run();
+    close(hold);
+    reader.join();
+    close(in);
+    return got;
 }
 
 std::string shared_vgm_dir()

@@ -4,6 +4,7 @@
 #define KELVARO_TEST_SUPPORT_H
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,8 @@ void write_text(const std::string &path, const std::string &text);
 std::vector<uint8_t> read_file(const std::string &path);
 std::string read_text(const std::string &path);
 bool file_exists(const std::string &path);
+// The names in folder path, sorted, without "." and "..".
+std::vector<std::string> folder_entries(const std::string &path);
 
 struct ProcessResult {
     int status = -1;  // exit status, or -1 when the program did not exit normally
@@ -40,6 +43,10 @@ struct ProcessResult {
 ProcessResult run_process(const std::string &program, const std::vector<std::string> &args,
                           const std::string &cwd = "", const char *path_env = nullptr,
                           const std::vector<std::string> &extra_env = {});
+
+// Everything written into the FIFO at path while run() runs (read on a
+// thread of its own, so that a writer never waits on a full pipe).
+std::string read_fifo_during(const std::string &path, const std::function<void()> &run);
 
 // The banner and usage that every run of kelvaro prints first.
 extern const std::string kelvaro_usage;

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include <dirent.h>
+#include <sys/stat.h>
 
 #include <random>
 
@@ -69,21 +69,6 @@ unsigned tone_entry(const Bytes &file, size_t k)
 {
     const size_t at = get16(file, 2) + 2 * k;
     return file.at(at) | file.at(at + 1) << 4;
-}
-
-// The names in folder path.
-Words folder_entries(const std::string &path)
-{
-    Words names;
-    DIR *d = opendir(path.c_str());
-    if (d == nullptr) return names;
-    while (dirent *e = readdir(d)) {
-        std::string name = e->d_name;
-        if (name != "." && name != "..") names.push_back(name);
-    }
-    closedir(d);
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 bool starts_with(const std::string &s, const std::string &p)
@@ -396,10 +381,55 @@ TEST(VgmcompProgram, SongTooLargeForASongFile)
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("big.vgm"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("big.vgm: the song file would take at least "), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("65535"), std::string::npos) << r.err;
     for (const char *opt : {"--seconds", "--min-frames", "--flat", "--voices"})
         EXPECT_NE(r.err.find(opt), std::string::npos) << opt;
     EXPECT_EQ(read_file(dir.file("big.vgm.spf")), example_song);
+    EXPECT_NE(r.err.find("VGMCOMP_OPTIONS=\"--fit 24000\""), std::string::npos) << r.err;
+
+    // --stats reports all the same; still nothing is written.
+    r = vgmcomp({"--stats", "big.vgm"}, dir.path);
+    EXPECT_EQ(r.status, 1);
+    for (const char *figure : {": frames: 14400 (240 s)\n", ": rows: ", ": XB program: ", "does not fit\n",
+                               ": song file: at least ", ": long holds: "})
+        EXPECT_NE(r.err.find(figure), std::string::npos) << figure;
+    expect_messages(r.err);
+    EXPECT_EQ(read_file(dir.file("big.vgm.spf")), example_song);
+}
+
+TEST(VgmcompProgram, OutputPathsThatAreNotPlainFiles)
+{
+    TempDir dir;
+    const Bytes vgm = tune_vgm(), song = library_song(vgm);
+    write_file(dir.file("tune.vgm"), vgm);
+
+    // A device is written into, not replaced: -o /dev/null only checks.
+    ProcessResult r = vgmcomp({"-o", "/dev/null", "tune.vgm"}, dir.path);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    struct stat st;
+    ASSERT_EQ(stat("/dev/null", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+
+    // A FIFO gets the song file.
+    ASSERT_EQ(mkfifo(dir.file("pipe").c_str(), 0600), 0);
+    const std::string got = read_fifo_during(dir.file("pipe"), [&] { r = vgmcomp({"-o", "pipe", "tune.vgm"}, dir.path); });
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(got, std::string(song.begin(), song.end()));
+
+    // A symbolic link is followed and stays; the file keeps its mode.
+    write_file(dir.file("real.spf"), example_song);
+    ASSERT_EQ(chmod(dir.file("real.spf").c_str(), 0600), 0);
+    ASSERT_EQ(symlink("real.spf", dir.file("link.spf").c_str()), 0);
+    r = vgmcomp({"-o", "link.spf", "tune.vgm"}, dir.path);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_file(dir.file("real.spf")), song);
+    ASSERT_EQ(lstat(dir.file("link.spf").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(stat(dir.file("real.spf").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(folder_entries(dir.path), Words({"link.spf", "pipe", "real.spf", "tune.vgm"}));
 }
 
 TEST(VgmcompProgram, AVoiceParkedOutOfHearingStaysSilent)
@@ -481,17 +511,78 @@ TEST(VgmcompProgram, KelvaroFindsItBesideItself)
 {
     // kelvaro run with a search path that has no vgmcomp.x: it runs the one
     // beside itself, which writes the song file that kelvaro converts.
-    std::vector<Bytes> inputs = {tune_vgm()};
+    // An input named like an option reaches vgmcomp.x as "./-d.vgm".
+    std::vector<std::pair<std::string, Bytes>> inputs = {{"song.vgm", tune_vgm()}, {"-d.vgm", tune_vgm()}};
     std::vector<std::string> files = shared_vgm_files();
-    if (!files.empty()) inputs.push_back(read_file(files.front()));
-    for (const Bytes &vgm : inputs) {
+    if (!files.empty()) inputs.push_back({"song.vgm", read_file(files.front())});
+    for (const auto &[name, vgm] : inputs) {
         TempDir dir;
-        write_file(dir.file("song.vgm"), vgm);
-        ProcessResult r = run_process(KELVARO_BIN, {"song.vgm", "song.txt"}, dir.path, "/usr/bin:/bin");
+        write_file(dir.file(name), vgm);
+        ProcessResult r = run_process(KELVARO_BIN, {name, "song.txt"}, dir.path, "/usr/bin:/bin");
         EXPECT_EQ(r.status, 0) << r.out << r.err;
-        EXPECT_TRUE(file_exists(dir.file("song.vgm.spf")));
+        EXPECT_TRUE(file_exists(dir.file(name + ".spf")));
         const std::string program = read_text(dir.file("song.txt"));
         EXPECT_TRUE(starts_with(program, "1000 read t::")) << program.substr(0, 200);
         EXPECT_NE(program.find("\n1001 DATA "), std::string::npos);
+    }
+}
+
+TEST(VgmcompProgram, DamagedFilesAndSongsKelvaroPlaysOnlyInPart)
+{
+    // At the TI clock: voice 0 plays C4 (a note of kelvaro's table) for 30
+    // frames and period 430 (none) for 10.
+    VgmWriter off;
+    vgm_tone(off, 0, 428);
+    vgm_atten(off, 0, 2);
+    vgm_wait_frames(off, 30);
+    vgm_tone(off, 0, 430);
+    vgm_wait_frames(off, 10);
+    vgm_atten(off, 0, 15);
+    vgm_wait_frames(off, 5);
+    // Only the noise voice sounds.
+    VgmWriter noise;
+    vgm_noise(noise, 5);
+    vgm_atten(noise, 3, 4);
+    vgm_wait_frames(noise, 30);
+    // Cut in half: its GD3 offset points past the end.
+    Bytes half = tune_vgm();
+    ASSERT_LT(half.size(), 0x100u);
+    half[0x14] = static_cast<uint8_t>(half.size() - 0x14);  // the tag would start at the old end
+    half.resize(half.size() / 2 + 0x20);
+
+    struct Case {
+        const char *name;
+        Bytes vgm;
+        Words options;
+        int status;
+        std::string message;  // the line of err that must be there, after "vgmcomp.x: NAME: "; "": none
+    };
+    const std::string unplayed =
+        "10 of 40 sounding voice-frames (25.0%) use tone periods that kelvaro does not play, and it writes them as "
+        "silence; without --exact they are snapped to the nearest note it plays";
+    const std::string noise_only = "no tone voice sounds in this song, only the noise voice: only kelvaro -n will play it";
+    const Case cases[] = {
+        {"exact.vgm", vgm_finish(off), {"--exact"}, 0, unplayed},
+        {"snapped.vgm", vgm_finish(off), {}, 0, ""},
+        {"noise.vgm", vgm_finish(noise), {}, 0, noise_only},
+        {"half.vgm", half, {}, 0, "the header points past the end of the file (GD3 tag at "},
+        {"stub.vgm", Bytes{'V', 'g', 'm', ' ', 0x40, 0, 0, 0, 0x51, 0x01}, {}, 1,
+         "the file ends inside its header, at 0xA (sound data would start at 0x40)"},
+    };
+    TempDir dir;
+    for (const Case &c : cases) {
+        write_file(dir.file(c.name), c.vgm);
+        Words args = c.options;
+        args.push_back(c.name);
+        const ProcessResult r = vgmcomp(args, dir.path);
+        EXPECT_EQ(r.status, c.status) << c.name << ": " << r.err;
+        expect_messages(r.err);
+        const std::string prefix = std::string("vgmcomp.x: ") + c.name + ": ";
+        if (c.message.empty()) {
+            EXPECT_EQ(r.err, "") << c.name;
+        } else {
+            EXPECT_NE(r.err.find(prefix + c.message), std::string::npos) << c.name << ": " << r.err;
+        }
+        EXPECT_EQ(file_exists(dir.file(std::string(c.name) + ".spf")), c.status == 0) << c.name;
     }
 }

@@ -1,11 +1,10 @@
 #include "vgmcomp/cli.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <ostream>
 
 #include "convert/song.h"
+#include "output/file_write.h"
 #include "output/xb_size.h"
 #include "vgmcomp/estimate.h"
 #include "vgmcomp/fidelity.h"
@@ -14,6 +13,7 @@
 #include "vgmcomp/holds.h"
 #include "vgmcomp/pack.h"
 #include "vgmcomp/pitch.h"
+#include "vgmcomp/playable.h"
 #include "vgmcomp/songfile.h"
 #include "vgmcomp/streams.h"
 #include "vgmcomp/verify.h"
@@ -192,13 +192,6 @@ bool parse_words(const std::vector<std::string> &words, bool from_env, VgmcompOp
     return true;
 }
 
-bool same_file(const std::string &a, const std::string &b)
-{
-    struct stat sa, sb;
-    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
-}
-
 // What --stats measures the song file against: the VGM's own frames at its
 // own clock, before any change of pitch; and what the pitch step did.
 struct Original {
@@ -251,7 +244,8 @@ bool any_sound(const std::vector<Frame> &frames)
 std::string fit_hint(const std::vector<Frame> &base, const Reductions &user, size_t budget)
 {
     const FitChoice c = fit_search(base, user, budget);
-    std::string hint = "try --fit " + std::to_string(budget);
+    const std::string fit = "--fit " + std::to_string(budget);
+    std::string hint = "try " + fit + " (through kelvaro: VGMCOMP_OPTIONS=\"" + fit + "\")";
     if (c.found && c.chosen != user) hint += ", which would choose " + reduction_options(c.chosen);
     return hint;
 }
@@ -275,8 +269,8 @@ bool make_song_file(const VgmcompOptions &opt, const std::vector<Frame> &base, c
     std::string why;
     const SongCheck check = make_checked_song(frames, streams, file, &why);
     if (check == SongCheck::too_large) {
-        err << prefix << opt.input << ": the song file would take " << file.size() << " bytes, more than the "
-            << SONG_FILE_MAX
+        err << prefix << opt.input << ": the song file would take at least " << file.size()
+            << " bytes, more than the " << SONG_FILE_MAX
             << " a song file can hold; shorten the song with --seconds, --min-frames, --flat or --voices ("
             << fit_hint(base, in_force, XB_BUDGET) << ")\n";
         return false;
@@ -310,10 +304,29 @@ void print_stats(const VgmcompOptions &opt, size_t base_frames, const std::vecto
             << " bytes (PROGRAM mode, no noise, REAL timing); budget " << XB_BUDGET << ", program space "
             << XB_PROGRAM_SPACE << ": " << (program.xb_size <= XB_BUDGET ? "fits" : "does not fit") << '\n';
     }
-    err << at << "song file: " << file.size() << " bytes; literal-only " << literal_only_file_size(streams)
+    // Past SONG_FILE_MAX packing stops early: the size is then a lower bound.
+    err << at << "song file: " << (file.size() > SONG_FILE_MAX ? "at least " : "") << file.size()
+        << " bytes; literal-only " << literal_only_file_size(streams)
         << " bytes\n";
     err << at << "long holds: " << holds.splits << " split by retuning a silent voice, " << holds.unsplittable
         << " that cannot be split\n";
+}
+
+// After writing: a song whose tone voices never sound plays only with
+// kelvaro -n; with --exact, tones the converter writes as silence.
+void warn_tones_unplayed(const VgmcompOptions &opt, const std::string &at, const std::vector<Frame> &frames,
+                         std::ostream &err)
+{
+    const PlayableCount tones = count_playable(frames);
+    if (tones.sounding == 0 && any_sound(frames))
+        err << at << "no tone voice sounds in this song, only the noise voice: only kelvaro -n will play it\n";
+    if (!opt.exact || tones.unplayed == 0) return;
+    char share[32];
+    std::snprintf(share, sizeof share, "%.1f%%",
+                  100.0 * static_cast<double>(tones.unplayed) / static_cast<double>(tones.sounding));
+    err << at << tones.unplayed << " of " << tones.sounding << " sounding voice-frames (" << share
+        << ") use tone periods that kelvaro does not play, and it writes them as silence; without --exact they "
+           "are snapped to the nearest note it plays\n";
 }
 
 // The song's tuning, the tones silenced as too high to hear, and how closely
@@ -434,7 +447,13 @@ int vgmcomp_run(const std::vector<std::string> &args, const char *env_options, s
     const std::vector<Frame> frames = prepare_frames(base, in_force, &holds);
     SongStreams streams;
     std::vector<uint8_t> file;
-    if (!make_song_file(opt, base, frames, in_force, streams, file, err)) return VGMCOMP_EXIT_ERROR;
+    if (!make_song_file(opt, base, frames, in_force, streams, file, err)) {
+        // The figures still tell how far over the song is: the program as
+        // the frames would give it.
+        if (opt.stats && !file.empty())
+            print_stats(opt, base.size(), frames, in_force, holds, true, estimate_xb(frames), streams, file, err);
+        return VGMCOMP_EXIT_ERROR;
+    }
 
     // The program the converter writes from this very song file.
     XbEstimate program;
@@ -458,6 +477,7 @@ int vgmcomp_run(const std::vector<std::string> &args, const char *env_options, s
             err << "chose " << reduction_options(in_force);
         err << ": an XB program of " << program.xb_size << " bytes, " << program.rows << " rows\n";
     }
+    warn_tones_unplayed(opt, at, frames, err);
     if (holds.unsplittable > 0) {
         const bool one = holds.unsplittable == 1;
         err << at << holds.unsplittable << (one ? " state" : " states")

@@ -8,7 +8,6 @@
 
 #include "vgmcomp/vgm.h"
 
-constexpr uint32_t SAMPLES_PER_FRAME = 735;
 constexpr uint32_t TI_CLOCK = 3579545;
 
 // One voice in one frame: its attenuation (15 = silent) and its note, the
@@ -27,9 +26,8 @@ struct Frame {
     uint8_t retune = 0;
 };
 
-// Frame i (i = 1, 2, ...; stored at index i - 1) is the chip state after
-// every write timed before i * 735 samples; there are as many frames as the
-// timeline reaches. Periods are the file's own (not yet moved to the TI clock).
+// The frames of log (see VgmLog::frames) as voice states. Periods are the
+// file's own (not yet moved to the TI clock).
 std::vector<Frame> sample_frames(const VgmLog &log);
 
 #endif

@@ -30,6 +30,13 @@ std::vector<uint8_t> without_end(const std::vector<uint8_t> &time)
     return time;
 }
 
+// The fewest bytes a stream of n bytes packs into: every command stores at
+// least two bytes and stands for at most 256.
+size_t packed_at_least(size_t n, bool end_marker)
+{
+    return 2 * ((n + 255) / 256) + (end_marker ? 1 : 0);
+}
+
 }  // namespace
 
 std::vector<uint8_t> build_song_file(const SongStreams &streams)
@@ -57,12 +64,30 @@ std::vector<uint8_t> build_song_file(const SongStreams &streams)
     // table, whose bytes are final.
     uint32_t start[12] = {};
     const auto lowest = static_cast<uint32_t>(tone_at);
-    for (int v = 0; v < 4; v++)
-        if (streams.used[v]) start[v] = pack_stream(file, streams.note[v], false, lowest);
-    for (int v = 0; v < 4; v++)
-        if (streams.used[v]) start[4 + v] = pack_stream(file, streams.vol[v], false, lowest);
-    for (int v = 0; v < 4; v++)
-        if (streams.used[v]) start[8 + v] = pack_stream(file, without_end(streams.time[v]), true, lowest);
+    std::vector<uint8_t> time[4];
+    const std::vector<uint8_t> *data[12];
+    for (int v = 0; v < 4; v++) {
+        time[v] = without_end(streams.time[v]);
+        data[v] = &streams.note[v];
+        data[4 + v] = &streams.vol[v];
+        data[8 + v] = &time[v];
+    }
+    // Packing a long song is the slow part: it stops as soon as the file is
+    // certain to pass SONG_FILE_MAX, with the streams still to pack taken at
+    // the fewest bytes they could pack into.
+    size_t rest = 0;
+    for (int i = 0; i < 12; i++)
+        if (streams.used[i % 4]) rest += packed_at_least(data[i]->size(), i >= 8);
+    for (int i = 0; i < 12; i++) {
+        if (!streams.used[i % 4]) continue;
+        if (file.size() + rest > SONG_FILE_MAX) {
+            file.resize(file.size() + rest, 0);
+            return file;
+        }
+        const bool end_marker = i >= 8;  // the time streams
+        rest -= packed_at_least(data[i]->size(), end_marker);
+        start[i] = pack_stream(file, *data[i], end_marker, lowest);
+    }
     // Past 65535 bytes an offset no longer fits: the caller refuses such a
     // file by its size (SONG_FILE_MAX).
     for (int i = 0; i < 12; i++) put16(file, HEADER_SIZE + 2 * static_cast<size_t>(i), start[i]);

@@ -2,7 +2,10 @@
 // walk that keeps the first SN76489's writes on a sample timeline.
 #include "vgmcomp/vgm.h"
 
+#include <sys/stat.h>
 #include <zlib.h>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <cstdio>
@@ -30,6 +33,12 @@ std::string mib(size_t bytes)
     return std::to_string(bytes / (1024 * 1024)) + " MiB";
 }
 
+uint32_t le32(const std::vector<uint8_t> &b, size_t off)
+{
+    return static_cast<uint32_t>(b[off]) | static_cast<uint32_t>(b[off + 1]) << 8 |
+           static_cast<uint32_t>(b[off + 2]) << 16 | static_cast<uint32_t>(b[off + 3]) << 24;
+}
+
 bool inflate_gzip(const std::vector<uint8_t> &in, const std::string &path, std::vector<uint8_t> &out,
                   std::string &error)
 {
@@ -40,6 +49,9 @@ bool inflate_gzip(const std::vector<uint8_t> &in, const std::string &path, std::
         return false;
     }
     out.clear();
+    // The gzip trailer holds the unpacked size (modulo 2^32) of its member:
+    // room for that at once, as for a plain file.
+    if (in.size() >= 18) out.reserve(std::min<size_t>(le32(in, in.size() - 4), MAX_VGM_BYTES));
     std::vector<uint8_t> chunk(1 << 16);
     size_t pos = 0;
     bool ok = true;
@@ -84,11 +96,6 @@ bool inflate_gzip(const std::vector<uint8_t> &in, const std::string &path, std::
     return ok;
 }
 
-uint32_t le32(const std::vector<uint8_t> &b, size_t off)
-{
-    return static_cast<uint32_t>(b[off]) | static_cast<uint32_t>(b[off + 1]) << 8 |
-           static_cast<uint32_t>(b[off + 2]) << 16 | static_cast<uint32_t>(b[off + 3]) << 24;
-}
 
 // A header field, 0 when it lies beyond the end of the header (limit, the
 // start of the commands or the end of the file).
@@ -136,7 +143,12 @@ bool load_vgm_bytes(const std::string &path, std::vector<uint8_t> &bytes, std::s
         error = path + ": cannot open: " + std::strerror(errno);
         return false;
     }
+    // Room for the whole file at once: growing the buffer as it fills would
+    // hold the old and the new buffer together, half as much again at best.
     std::vector<uint8_t> raw;
+    struct stat st;
+    if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+        raw.reserve(std::min<size_t>(static_cast<size_t>(st.st_size), MAX_VGM_BYTES));
     uint8_t buf[65536];
     bool too_large = false;
     while (true) {
@@ -172,12 +184,20 @@ bool parse_vgm(const std::vector<uint8_t> &bytes, const std::string &name, VgmLo
         error = name + ": not a VGM file (no \"Vgm \" ident)";
         return false;
     }
+    auto cut_in_header = [&](uint64_t data_start) {
+        return name + ": the file ends inside its header, at " + hex(size) + " (sound data would start at " +
+               hex(data_start) + ")";
+    };
+    if (size < 0x10) {  // not even the SN76489 clock is there
+        error = cut_in_header(0x40);
+        return false;
+    }
 
     log.version = field(bytes, 0x08, size);
-    uint32_t raw_clock = field(bytes, 0x0C, size);
+    const uint32_t raw_clock = field(bytes, 0x0C, size);
     log.clock = raw_clock & 0x3FFFFFFFu;
-    log.dual = (raw_clock & 0x80000000u) != 0;
-    log.t6w28 = (raw_clock & 0x40000000u) != 0;
+    log.dual = (raw_clock & 0x40000000u) != 0;
+    log.t6w28 = log.dual && (raw_clock & 0x80000000u) != 0;
     if (log.clock == 0) {
         error = name + ": no SN76489 in this VGM file (its clock is 0)";
         return false;
@@ -186,42 +206,59 @@ bool parse_vgm(const std::vector<uint8_t> &bytes, const std::string &name, VgmLo
     // Where the commands start: the data offset field from version 1.50 on,
     // else (or when that field is 0) right after the 64-byte header.
     uint64_t data_start = 0x40;
-    uint32_t data_field = log.version >= 0x150 ? field(bytes, 0x34, size) : 0;
+    const uint32_t data_field = log.version >= 0x150 ? field(bytes, 0x34, size) : 0;
     if (data_field != 0) data_start = 0x34 + static_cast<uint64_t>(data_field);
-    if (data_start > size) {
-        if (data_field != 0)
-            error = name + ": the header points outside the file (sound data at " + hex(data_start) +
-                    ", but the file ends at " + hex(size) + ")";
-        else
-            error = name + ": the file ends inside its header, at " + hex(size) + " (sound data would start at 0x40)";
+    if (data_start > size && size < 0x40) {
+        error = cut_in_header(data_start);
         return false;
-    }
-
-    uint64_t data_end = size;
-    uint32_t gd3_field = field(bytes, 0x14, data_start);
-    if (gd3_field != 0) {
-        uint64_t gd3 = 0x14 + static_cast<uint64_t>(gd3_field);
-        if (gd3 > size) {
-            error = name + ": the header points outside the file (GD3 tag at " + hex(gd3) +
-                    ", but the file ends at " + hex(size) + ")";
-            return false;
-        }
-        if (gd3 >= data_start) data_end = gd3;
     }
 
     if (log.version < 0x100 || log.version > 0x172)
         log.warnings.push_back(name + ": VGM version " + version_text(log.version) +
                                " is outside 1.00 to 1.72; reading it as far as it matches");
-    uint32_t eof_field = field(bytes, 0x04, data_start);
+    const uint32_t eof_field = field(bytes, 0x04, data_start);
     if (eof_field != 0 && 4 + static_cast<uint64_t>(eof_field) > size)
         log.warnings.push_back(name + ": the file is shorter than its header says (" + std::to_string(size) +
                                " bytes of " + std::to_string(4 + static_cast<uint64_t>(eof_field)) +
                                "): it may be cut short");
-    if (log.dual)
+
+    // Offsets past the end of the file, as a download cut short has them:
+    // the commands are read up to the end of the file.
+    auto past_end = [&](const std::string &what, uint64_t at, const std::string &then) {
+        log.warnings.push_back(name + ": the header points past the end of the file (" + what + " at " + hex(at) +
+                               ", but the file ends at " + hex(size) + "); " + then);
+    };
+    if (data_start > size) {
+        past_end("sound data", data_start, "there are no commands to read");
+        data_start = size;
+    }
+    uint64_t data_end = size;
+    const uint32_t gd3_field = field(bytes, 0x14, data_start);
+    if (gd3_field != 0) {
+        const uint64_t gd3 = 0x14 + static_cast<uint64_t>(gd3_field);
+        if (gd3 > size)
+            past_end("GD3 tag", gd3, "the commands are read up to the end of the file");
+        else if (gd3 >= data_start)
+            data_end = gd3;
+    }
+    const uint32_t loop_field = field(bytes, 0x1C, data_start);
+    if (loop_field != 0 && 0x1C + static_cast<uint64_t>(loop_field) > size)
+        past_end("loop point", 0x1C + static_cast<uint64_t>(loop_field),
+                 "the commands are read up to the end of the file");
+
+    if (log.t6w28)
+        log.warnings.push_back(name + ": a T6W28 (a stereo pair of SN76489 chips); only the first chip is read");
+    else if (log.dual)
         log.warnings.push_back(name + ": two SN76489 chips; only the first one is read");
 
     uint64_t pos = data_start;
     uint64_t now = 0;
+    ChipState chip;
+    uint64_t last_write = 0;  // the time of the last write
+    // The frames that end at or before sample `until` take the state as it is.
+    auto close_frames = [&](uint64_t until) {
+        while ((log.frames.size() + 1) * SAMPLES_PER_FRAME <= until) log.frames.push_back(chip);
+    };
     auto stop = [&](const std::string &why) {
         log.warnings.push_back(name + ": " + why + " at offset " + hex(pos) + "; the song is read up to there");
     };
@@ -282,7 +319,12 @@ bool parse_vgm(const std::vector<uint8_t> &bytes, const std::string &name, VgmLo
                 stop("command " + hex(c) + " runs past the end of the sound data");
                 break;
             }
-            if (c == 0x50) log.writes.push_back(SnWrite{now, bytes[pos + 1]});
+            if (c == 0x50) {
+                close_frames(now);
+                chip_write(chip, bytes[pos + 1]);
+                log.write_count++;
+                last_write = now;
+            }
             pos += 1 + static_cast<uint64_t>(n);
         }
         if (!in_time) {
@@ -292,5 +334,9 @@ bool parse_vgm(const std::vector<uint8_t> &bytes, const std::string &name, VgmLo
         }
     }
     log.end_sample = now;
+    // Every frame the timeline reaches; a write at its very end gets the
+    // frame that holds it.
+    const uint64_t end = log.write_count > 0 && last_write == now ? now + 1 : now;
+    while (log.frames.size() * SAMPLES_PER_FRAME < end) log.frames.push_back(chip);
     return true;
 }
