@@ -21,6 +21,7 @@
 #include "convert/song.h"
 #include "output/file_write.h"
 #include "output/output.h"
+#include "vgmcomp/target.h"
 
 extern char **environ;
 
@@ -82,11 +83,14 @@ std::string find_compressor()
 }
 
 // Runs the compressor with the input path as its single argument, without a
-// shell, and waits for it. What counts is the song file it leaves. Returns
-// its exit status (non-zero also when a signal ended it), or -1 when it
-// could not be started at all.
+// shell, and waits for it; the settings go in its environment (see
+// vgmcomp/target.h), so that it measures the program written from them.
+// What counts is the song file it leaves. Returns its exit status (non-zero
+// also when a signal ended it), or -1 when it could not be started at all.
 int run_compressor(const std::string &program, const char *input)
 {
+    const std::string settings = target_options(target_of_settings(arg_output, arg_noise, arg_timing));
+    if (setenv(kelvaro_settings_env, settings.c_str(), 1) != 0) return -1;
     std::fflush(stdout);
     char *argv[] = {const_cast<char *>(compressor_name), const_cast<char *>(input), nullptr};
     pid_t pid;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,6 +24,7 @@
 #include "vgmcomp/reduce.h"
 #include "vgmcomp/songfile.h"
 #include "vgmcomp/streams.h"
+#include "vgmcomp/target.h"
 #include "vgmcomp/verify.h"
 #include "vgmcomp/vgm.h"
 
@@ -94,11 +96,14 @@ inline std::string convert_input(const uint8_t *data, size_t size)
 //   0x3C bits 0-1: --min-frames 1 to 4; bit 2: --flat; bit 3: drop the voice
 //        in bits 4-5 (--voices); bit 6: --seconds, frames from 0x3D;
 //        bit 7: --exact
-//   0x3E bit 0: --fit, the budget from 0x3F
+//   0x3E bit 0: --fit, the budget from 0x3F; bits 1-2: the form kelvaro
+//        writes (1 data, 2 statements, else program); bit 3: with noise;
+//        bit 4: emulated timing; bit 5: the row minimum of --interpreted
 struct RunOptions {
     bool exact = false;
     Reductions reduce;
     size_t fit = 0;
+    XbTarget target;
 };
 
 inline RunOptions run_options(const std::vector<uint8_t> &vgm)
@@ -111,7 +116,12 @@ inline RunOptions run_options(const std::vector<uint8_t> &vgm)
     if (s & 8) o.reduce.voices = static_cast<uint8_t>(ALL_VOICES & ~(1u << ((s >> 4) & 3u)));
     if (s & 0x40) o.reduce.keep_frames = 1 + 4 * static_cast<uint64_t>(at(0x3D));
     o.exact = (s & 0x80) != 0;
-    if (at(0x3E) & 1) o.fit = 60 + 100 * static_cast<size_t>(at(0x3F));
+    const uint8_t t = at(0x3E);
+    if (t & 1) o.fit = 60 + 100 * static_cast<size_t>(at(0x3F));
+    const uint8_t form = (t >> 1) & 3u;
+    o.target = XbTarget{form == 1 ? XbForm::data : form == 2 ? XbForm::statements : XbForm::program, (t & 8) != 0,
+                        (t & 16) != 0};
+    if (t & 32) o.reduce.min_row_frames = interpreted_row_frames(o.target);
     return o;
 }
 
@@ -119,7 +129,7 @@ inline RunOptions run_options(const std::vector<uint8_t> &vgm)
 // checked: it plays back as intended, and the converter's program from it is
 // the one the compressor estimates. Sets file (empty when it is too large).
 inline std::string song_file_of(const std::vector<Frame> &base, const Reductions &r, std::vector<uint8_t> &file,
-                                XbEstimate &program)
+                                XbEstimate &program, const XbTarget &target = XbTarget())
 {
     file.clear();
     const std::vector<Frame> frames = prepare_frames(base, r);
@@ -130,8 +140,8 @@ inline std::string song_file_of(const std::vector<Frame> &base, const Reductions
     FUZZ_REQUIRE(streams.tones.size() <= 256);
     if (check == SongCheck::too_large) return std::string();  // refused by the program
     if (check != SongCheck::ok) return "the song file does not play back as intended: " + why;
-    const XbEstimate estimate = estimate_xb(frames);
-    if (!convert_song_file(built, program)) return "the converter refuses the song file";
+    const XbEstimate estimate = estimate_xb(frames, std::numeric_limits<uint32_t>::max(), nullptr, target);
+    if (!convert_song_file(built, program, nullptr, target)) return "the converter refuses the song file";
     FUZZ_REQUIRE(program.rows == estimate.rows);
     FUZZ_REQUIRE(program.xb_size == estimate.xb_size);
     file.swap(built);
@@ -162,12 +172,12 @@ inline std::string vgm_input(const uint8_t *data, size_t size)
 
     std::vector<uint8_t> file;
     XbEstimate program;
-    std::string failed = song_file_of(base, o.reduce, file, program);
+    std::string failed = song_file_of(base, o.reduce, file, program, o.target);
     if (!failed.empty()) return failed;
     if (o.fit != 0) {
-        const FitChoice choice = fit_search(base, o.reduce, o.fit);
+        const FitChoice choice = fit_search(base, o.reduce, o.fit, o.target);
         if (choice.found) {
-            failed = song_file_of(base, choice.chosen, file, program);
+            failed = song_file_of(base, choice.chosen, file, program, o.target);
             if (!failed.empty()) return "--fit " + std::to_string(o.fit) + ": " + failed;
             FUZZ_REQUIRE(file.empty() || program.xb_size <= o.fit);
         }

@@ -69,12 +69,13 @@ inline std::vector<Row> rows_of(const std::string &text)
     return rows;
 }
 
-// The converter's PROGRAM text from a song file, default options.
-inline std::string program_of(const Bytes &file, XbEstimate *result = nullptr)
+// The converter's text from a song file, default options (PROGRAM mode, no
+// noise, REAL timing) unless target says otherwise.
+inline std::string program_of(const Bytes &file, XbEstimate *result = nullptr, const XbTarget &target = XbTarget())
 {
     XbEstimate e;
     std::string text;
-    EXPECT_TRUE(convert_song_file(file, e, &text));
+    EXPECT_TRUE(convert_song_file(file, e, &text, target));
     if (result) *result = e;
     return text;
 }

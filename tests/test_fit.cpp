@@ -8,6 +8,7 @@
 #include <random>
 #include <sstream>
 
+#include "convert/rows.h"
 #include "convert/settings.h"
 #include "convert/tables.h"
 #include "output/xb_size.h"
@@ -62,6 +63,45 @@ std::vector<Frame> frames_of_file(const std::string &path)
     EXPECT_TRUE(load_vgm_bytes(path, bytes, error)) << error;
     EXPECT_TRUE(parse_vgm(bytes, path, log, error)) << error;
     return ti_frames(log, log.clock, false);
+}
+
+// Every program kelvaro writes: each form, with and without noise, each
+// timing (the CALL SOUND form has one).
+std::vector<XbTarget> every_target()
+{
+    std::vector<XbTarget> targets;
+    for (XbForm form : {XbForm::program, XbForm::data, XbForm::statements})
+        for (bool noise : {false, true})
+            for (bool emulated : {false, true})
+                if (!(form == XbForm::statements && emulated)) targets.push_back(XbTarget{form, noise, emulated});
+    return targets;
+}
+
+// The durations of the rows of a program for target: the first value of
+// each statement in the CALL SOUND form, else every 7th (9th with noise)
+// DATA value after the row count.
+std::vector<int> durations_of(const std::string &text, const XbTarget &target)
+{
+    std::vector<int> d;
+    if (target.form == XbForm::statements) {
+        for (size_t at = 0; (at = text.find("SOUND(", at)) != std::string::npos; at += 6)
+            d.push_back(std::atoi(text.c_str() + at + 6));
+        return d;
+    }
+    std::vector<int> values;
+    for (size_t at = 0; (at = text.find("DATA ", at)) != std::string::npos;) {
+        at += 5;
+        for (;;) {
+            values.push_back(std::atoi(text.c_str() + at));
+            at = text.find_first_of(",\n", at);
+            if (at == std::string::npos || text[at] == '\n') break;
+            at++;
+        }
+    }
+    const size_t per_row = target.noise ? 9 : 7;
+    for (size_t i = 1; i < values.size(); i += per_row) d.push_back(values[i]);
+    EXPECT_EQ(d.size(), values.empty() ? 0u : static_cast<size_t>(values[0]));
+    return d;
 }
 
 // The notes (XB frequencies) of the first rows in which tone voice v
@@ -133,9 +173,11 @@ bool contains(const std::string &text, const std::string &part)
 
 TEST(FitEstimate, EqualsTheRealConversionOnRandomSongs)
 {
+    const std::vector<XbTarget> targets = every_target();
     std::mt19937 rng(11);
     for (int i = 0; i < 60; i++) {
         SCOPED_TRACE(i);
+        const XbTarget target = i < 30 ? XbTarget() : targets[static_cast<size_t>(i) % targets.size()];
         std::vector<Frame> frames = random_song(rng);
         Reductions r;
         if (i % 3 == 1) r.flat = true;
@@ -144,25 +186,29 @@ TEST(FitEstimate, EqualsTheRealConversionOnRandomSongs)
         HoldReport holds;
         frames = prepare_frames(frames, r, &holds);
         std::string fast_text;
-        const XbEstimate fast = estimate_xb(frames, std::numeric_limits<uint32_t>::max(), &fast_text);
+        const XbEstimate fast = estimate_xb(frames, std::numeric_limits<uint32_t>::max(), &fast_text, target);
         XbEstimate real;
-        const std::string text = program_of(song_file_of(frames), &real);
+        const std::string text = program_of(song_file_of(frames), &real, target);
         ASSERT_FALSE(fast.over);
         EXPECT_EQ(fast_text, text);
         EXPECT_EQ(fast.rows, real.rows);
         EXPECT_EQ(fast.xb_size, real.xb_size);
-        EXPECT_EQ(holds.rows, real.rows);
+        EXPECT_EQ(fast.interpreted_end_ms, real.interpreted_end_ms);
+        if (!target.noise) {
+            EXPECT_EQ(holds.rows, real.rows);
+        }
         // The early stop never gives up on a program that fits.
-        EXPECT_LE(real.rows, max_rows_within(real.xb_size));
-        const XbEstimate stopped = estimate_xb(frames, real.rows / 2);
+        EXPECT_LE(real.rows, max_rows_within(real.xb_size, target));
+        const XbEstimate stopped = estimate_xb(frames, real.rows / 2, nullptr, target);
         if (real.rows >= 2) {
             EXPECT_TRUE(stopped.over);
         }
         // No row is longer than CALL SOUND accepts, but those of holds that
         // cannot be split.
         size_t too_long = 0;
-        for (const Row &row : rows_of(text))
-            if (row[0] > static_cast<int>(CALL_SOUND_MAX_MS)) too_long++;
+        if (target == XbTarget())
+            for (const Row &row : rows_of(text))
+                if (row[0] > static_cast<int>(CALL_SOUND_MAX_MS)) too_long++;
         EXPECT_LE(too_long, holds.unsplittable);
     }
     EXPECT_EQ(smallest_xb_program(), 81u);  // the player line and "1001 DATA 0"
@@ -374,6 +420,69 @@ TEST(FitRealFiles, Fit24000FitsAndStartsWithTheFirstNotes)
                     << "voice " << v << " does not begin with one of its first notes";
             }
             EXPECT_TRUE(sounds) << "no kept voice sounds";
+        }
+    }
+}
+
+TEST(FitRealFiles, EveryFormAndNoiseOptionMeasuresAndFitsTheProgramKelvaroWrites)
+{
+    const std::vector<std::string> files = shared_vgm_files();
+    if (files.empty()) GTEST_SKIP() << "no real VGM files";
+    const std::vector<XbTarget> targets = every_target();
+    for (size_t k = 0; k < files.size(); k++) {
+        const std::string &path = files[k];
+        const std::vector<Frame> base = frames_of_file(path);
+        const std::vector<Frame> whole = prepare_frames(base, Reductions());
+        const Bytes whole_file = song_file_of(whole);
+        for (size_t t = 0; t < targets.size(); t++) {
+            const XbTarget &target = targets[t];
+            SCOPED_TRACE(path + ": " + target_text(target));
+            // The estimate is the tokenized size of the program written.
+            XbEstimate written;
+            const std::string text = program_of(whole_file, &written, target);
+            const XbEstimate estimate = estimate_xb(whole, std::numeric_limits<uint32_t>::max(), nullptr, target);
+            EXPECT_EQ(estimate.xb_size, xb_program_size(text));
+            EXPECT_EQ(estimate.rows, written.rows);
+            // The searches are slow: each file tries three of the targets,
+            // in turn, so that the files together try every one.
+            if ((t + targets.size() - k % targets.size()) % targets.size() >= 3) continue;
+
+            // --fit 24000, alone and with --interpreted: the program fits.
+            VgmcompOptions opt;
+            std::string error;
+            ASSERT_TRUE(parse_options({"--interpreted"}, {path}, opt, error, split_blanks(target_options(target))));
+            const Reductions interpreted = opt.reduce;
+            for (const Reductions &user : {Reductions(), interpreted}) {
+                const FitChoice c = fit_search(base, user, XB_BUDGET, target);
+                ASSERT_TRUE(c.found);
+                const std::vector<Frame> frames = prepare_frames(base, c.chosen);
+                XbEstimate fitted;
+                const std::string fitted_text = program_of(song_file_of(frames), &fitted, target);
+                EXPECT_LE(xb_program_size(fitted_text), XB_BUDGET);
+                EXPECT_EQ(fitted.xb_size, c.estimate.xb_size);
+                if (user == Reductions()) continue;
+
+                // Every row as long as XB without the compiler needs, and the
+                // song as long as without the row minimum (to the frame: the
+                // PROGRAM form with REAL timing writes 20 ms a frame).
+                apply_target(target);
+                rows_setup();
+                const int least = row_duration(static_cast<float>(interpreted.min_row_frames));
+                settings_default();
+                const std::vector<int> d = durations_of(fitted_text, target);
+                EXPECT_GE(*std::min_element(d.begin(), d.end()), least);
+                Reductions unheld = c.chosen;
+                unheld.min_row_frames = 1;
+                const XbTarget frames_measure{XbForm::program, target.noise, false};
+                long total = 0, total_unheld = 0;
+                std::string measured;
+                estimate_xb(frames, std::numeric_limits<uint32_t>::max(), &measured, frames_measure);
+                for (int ms : durations_of(measured, frames_measure)) total += (ms + 10) / 20;
+                estimate_xb(prepare_frames(base, unheld), std::numeric_limits<uint32_t>::max(), &measured,
+                            frames_measure);
+                for (int ms : durations_of(measured, frames_measure)) total_unheld += (ms + 10) / 20;
+                EXPECT_EQ(total, total_unheld);
+            }
         }
     }
 }

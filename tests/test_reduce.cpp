@@ -9,6 +9,7 @@
 #include "convert/settings.h"
 #include "convert/song.h"
 #include "output/output.h"
+#include "vgmcomp/fit.h"
 #include "vgmcomp/holds.h"
 #include "vgmcomp/reduce.h"
 #include "tests/fit_support.h"
@@ -367,6 +368,77 @@ TEST(LongHolds, AllThreeVoicesSoundingCannotBeSplitAndAreCounted)
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_GT(rows[1][0], static_cast<int>(CALL_SOUND_MAX_MS));
     EXPECT_GT(rows[3][0], static_cast<int>(CALL_SOUND_MAX_MS));
+}
+
+TEST(RowMinimum, WholeRowsToTheSongsEndAndBesideSplitHolds)
+{
+    // Each case: a song, the row minimum of --interpreted; every row of its
+    // program lasts that long, the last one too, and the rows add up to the
+    // song's own length (rows are merged, none dropped).
+    struct Case {
+        const char *name;
+        std::vector<Frame> song;
+        uint32_t min_row;
+    };
+    std::vector<Case> cases;
+    {
+        // Changes every frame or two, up to the very end; the song sounds to
+        // its last frame.
+        std::vector<Frame> song;
+        for (size_t f = 1; f <= 203; f++) set(song, f, f, 0, static_cast<uint8_t>(f / 2 % 8), f % 6 < 3 ? C4 : E4);
+        cases.push_back({"busy to the end", song, 16});
+        cases.push_back({"busy to the end, CALL SOUND form", song, 5});
+    }
+    {
+        // Ends with a change 3 frames before a silence that lasts to the end.
+        std::vector<Frame> song;
+        set(song, 1, 40, 0, 2, C4);
+        set(song, 41, 57, 0, 2, E4);
+        set(song, 58, 60, 0, 2, G4);
+        set(song, 61, 90, 0, 15, 0);
+        cases.push_back({"short last note before closing silence", song, 16});
+    }
+    {
+        // A hold of 213 frames: split at 212 it would leave a row of 1.
+        std::vector<Frame> song;
+        set(song, 1, 20, 0, 2, C4);
+        set(song, 21, 233, 0, 2, E4);
+        set(song, 234, 260, 0, 2, G4);
+        cases.push_back({"hold one frame past a row", song, 20});
+    }
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Reductions r;
+        r.min_row_frames = c.min_row;
+        const std::vector<Frame> held = prepare_frames(c.song, r);
+        const std::vector<Row> before = rows_of(program_of(song_file_of(prepare_frames(c.song, Reductions()))));
+        const std::vector<Row> rows = rows_of(program_of(song_file_of(held)));
+        ASSERT_GE(rows.size(), 2u);
+        EXPECT_LE(rows.size(), before.size());
+        int total = 0, total_before = 0;
+        for (const Row &row : rows) {
+            EXPECT_GE(row[0], row_frames_ms(c.min_row));
+            EXPECT_LE(row[0], static_cast<int>(CALL_SOUND_MAX_MS));
+            total += row[0];
+        }
+        for (const Row &row : before) total_before += row[0];
+        EXPECT_EQ(total, total_before);  // 20 ms a frame: exact
+    }
+
+    // --min-frames alone chooses whole rows to the song's end too, while a
+    // split hold's last row may be short.
+    Reductions user;
+    user.min_frames = 16;
+    const std::vector<Row> rows = rows_of(program_of(song_file_of(prepare_frames(cases[0].song, user))));
+    EXPECT_GE(rows.back()[0], row_frames_ms(16));
+    std::vector<Frame> hold = cases[3].song;
+    split_long_holds(hold);
+    EXPECT_TRUE((hold[232].retune >> 1) & 1) << "split 212 frames after the hold began";
+    hold = cases[3].song;
+    split_long_holds(hold, 20);
+    EXPECT_TRUE((hold[213].retune >> 1) & 1) << "split 20 frames before the hold ends";
+    EXPECT_EQ(reduction_options(Reductions{0, 3, true, ALL_VOICES, 16}), "--flat --interpreted --min-frames 3");
+    EXPECT_EQ(row_minimum(Reductions{0, 3, false, ALL_VOICES, 16}), 16u);
 }
 
 namespace {

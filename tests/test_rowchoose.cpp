@@ -31,10 +31,11 @@ double share(const std::vector<Frame> &song, const std::vector<Frame> &frames)
     return fidelity_percent(c.note_volume, c.sounding);
 }
 
-// The frames of --min-frames n as holding makes them, long holds split.
-std::vector<Frame> held(std::vector<Frame> frames, uint32_t n)
+// The frames of --min-frames n as holding makes them (whole_rows: to the
+// song's end), long holds split.
+std::vector<Frame> held(std::vector<Frame> frames, uint32_t n, bool whole_rows = false)
 {
-    hold_min_frames(frames, n);
+    hold_min_frames(frames, n, whole_rows);
     split_long_holds(frames);
     return frames;
 }
@@ -105,10 +106,10 @@ TEST(RowChooser, EachRowPlaysTheStateThatFillsIt)
         std::function<void(std::vector<Frame> &)> song;
         std::function<VoiceState(size_t)> want;
     } cases[] = {
-        {"a one-frame grace note before each note gives way to the note",
+        {"a one-frame grace note before each note gives way to the note",  // no more rows than holding
          [](std::vector<Frame> &s) {
              for (size_t k = 0; k < 4; k++) {
-                 set(s, 1 + 16 * k, 1 + 16 * k, 0, 0, E4);
+                 set(s, 1 + 16 * k, 1 + 16 * k, 0, 0, k % 2 ? 214 : E4);
                  set(s, 2 + 16 * k, 16 + 16 * k, 0, 2, k % 2 ? G4 : C4);
              }
          },
@@ -116,17 +117,25 @@ TEST(RowChooser, EachRowPlaysTheStateThatFillsIt)
         {"a note heard a quarter of the row and more is kept through the rest",
          [](std::vector<Frame> &s) {
              set(s, 1, 5, 0, 1, C4);
-             set(s, 6, 20, 0, 15, C4);
-             set(s, 20, 20, 1, 0, G4);  // the song sounds to its end
+             set(s, 6, 40, 0, 15, C4);
+             set(s, 17, 40, 1, 0, G4);  // a row of voice 1 after it
          },
-         [](size_t) { return VoiceState{1, C4}; }},
+         [](size_t f) { return f < 16 ? VoiceState{1, C4} : VoiceState{15, 0}; }},
         {"a note heard less than a fifth of the row gives way to the rest",
          [](std::vector<Frame> &s) {
              set(s, 1, 3, 0, 1, C4);
-             set(s, 4, 20, 0, 15, C4);
-             set(s, 20, 20, 1, 0, G4);
+             set(s, 4, 40, 0, 15, C4);
+             set(s, 17, 40, 1, 0, G4);
          },
          [](size_t) { return VoiceState{15, 0}; }},
+        {"the last row sounds, so that the song keeps its length",
+         [](std::vector<Frame> &s) {
+             set(s, 1, 20, 0, 1, E4);
+             set(s, 21, 33, 0, 15, E4);
+             set(s, 34, 36, 0, 1, C4);
+             set(s, 37, 60, 0, 15, C4);
+         },
+         [](size_t f) { return f < 20 ? VoiceState{1, E4} : f < 36 ? VoiceState{1, C4} : VoiceState{15, 0}; }},
         {"a decay plays at its most frequent volume",
          [](std::vector<Frame> &s) {
              const uint8_t decay[] = {0, 1, 2, 3, 3, 3, 3, 3, 3, 3, 4, 4, 5, 6, 7, 8};
@@ -170,12 +179,18 @@ TEST(RowChooser, RowsKeepTheirBoundsAndTheSongItsLength)
         SCOPED_TRACE("song " + std::to_string(i) + ", " + std::to_string(length) + " frames, --min-frames " +
                      std::to_string(n));
         const RowChoiceOptions o{n, i % 2 == 1};
-        // Where the silence that ends the song begins.
-        size_t sounding = song.size();
-        auto silent = [](const Frame &f) {
-            return f.v[0].atten == 15 && f.v[1].atten == 15 && f.v[2].atten == 15 && f.v[3].atten == 15;
+        // Where the silence that ends the song begins: its last change.
+        auto sounding_length = [&](const std::vector<Frame> &frames) {
+            size_t end = frames.size();
+            auto silent = [&](const Frame &f) {
+                for (int v = 0; v < (o.count_noise ? 4 : 3); v++)
+                    if (f.v[v].atten != 15) return false;
+                return true;
+            };
+            while (end > 0 && silent(frames[end - 1])) end--;
+            return end;
         };
-        while (sounding > 0 && silent(song[sounding - 1])) sounding--;
+        const size_t sounding = sounding_length(song);
 
         std::vector<size_t> starts = choose_row_starts(song, o);
         ASSERT_FALSE(starts.empty());
@@ -196,10 +211,12 @@ TEST(RowChooser, RowsKeepTheirBoundsAndTheSongItsLength)
             }
         }
 
-        // The states change n frames apart at the least; the song file plays
-        // them exactly; holding writes as many rows or more.
+        // The song keeps its length; the states change n frames apart at the
+        // least; the song file plays them exactly; holding writes as many
+        // rows or more.
         std::vector<Frame> rows = song;
         choose_rows(rows, o);
+        EXPECT_EQ(sounding_length(rows), sounding) << "the song keeps its length";
         size_t change = 0;
         for (size_t f = 1; f < rows.size(); f++) {
             bool same = true;
@@ -218,7 +235,7 @@ TEST(RowChooser, RowsKeepTheirBoundsAndTheSongItsLength)
         const std::vector<Frame> frames = prepare_frames(song, r, &holds);
         ASSERT_EQ(frames.size(), song.size());
         song_file_of(frames);
-        EXPECT_LE(holds.rows, estimate_xb(held(song, n)).rows);
+        EXPECT_LE(holds.rows, estimate_xb(held(song, n, true)).rows);
     }
 }
 

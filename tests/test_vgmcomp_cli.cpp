@@ -565,6 +565,7 @@ TEST(VgmcompProgram, DamagedFilesAndSongsKelvaroPlaysOnlyInPart)
         {"exact.vgm", vgm_finish(off), {"--exact"}, 0, unplayed},
         {"snapped.vgm", vgm_finish(off), {}, 0, ""},
         {"noise.vgm", vgm_finish(noise), {}, 0, noise_only},
+        {"noise-played.vgm", vgm_finish(noise), {"--noise"}, 0, ""},  // the program kelvaro -n writes
         {"half.vgm", half, {}, 0, "the header points past the end of the file (GD3 tag at "},
         {"stub.vgm", Bytes{'V', 'g', 'm', ' ', 0x40, 0, 0, 0, 0x51, 0x01}, {}, 1,
          "the file ends inside its header, at 0xA (sound data would start at 0x40)"},

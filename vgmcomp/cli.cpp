@@ -1,5 +1,6 @@
 #include "vgmcomp/cli.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ostream>
 
@@ -31,10 +32,24 @@ const char vgmcomp_help[] =
     "  --exact      keep each tone period as moved to the TI-99/4A clock instead of\n"
     "               setting it to the nearest note of the converter's note table\n"
     "  --stats      print the rows and size of the XB program kelvaro will write\n"
-    "               (default options), the song file's packing figures, the song's\n"
-    "               tuning, and how closely the song file plays the VGM's tones\n"
+    "               (for the program below), the song file's packing figures, the\n"
+    "               song's tuning, and how closely the song file plays the VGM's tones\n"
     "  -h, --help   show this help and exit\n"
     "  --version    show the version and exit\n"
+    "\n"
+    "The program kelvaro will write, which the size, --fit and --stats measure\n"
+    "(kelvaro passes its own settings; see below):\n"
+    "  --form F         program, data or statements: kelvaro's -p, -d, -x\n"
+    "                   (default program)\n"
+    "  --noise          kelvaro plays the noise voice (-n); --no-noise: it does not\n"
+    "                   (default)\n"
+    "  --timing T       real or emulated: kelvaro's -r, -e (default real)\n"
+    "  --interpreted    hold every row as long as XB without the compiler needs for\n"
+    "                   it, so that the song keeps its tempo there: 16 frames in\n"
+    "                   the program and data forms (20 with noise), 5 in the\n"
+    "                   statements form (6 with noise); with --min-frames the\n"
+    "                   larger wins, --fit fits the held song; without --noise\n"
+    "                   the noise voice (not played) is left out as --voices 012\n"
     "\n"
     "Making the XB program smaller (each keeps the rest of the song as it is):\n"
     "  --seconds S      keep only the first S seconds (for example 30 or 12.5)\n"
@@ -50,7 +65,9 @@ const char vgmcomp_help[] =
     "                   --fit 24000 leaves room for its variables\n"
     "\n"
     "Options may also come from the environment variable VGMCOMP_OPTIONS (split\n"
-    "on blanks, read before the command line, which wins).\n"
+    "on blanks, read first). kelvaro puts its settings (--form, --noise or\n"
+    "--no-noise, --timing) in KELVARO_SETTINGS, read next, so they win over\n"
+    "VGMCOMP_OPTIONS; the command line is read last and wins over both.\n"
     "Exit status: 0 success, 1 error, 2 usage error.\n";
 
 const char vgmcomp_version[] = "vgmcomp.x (kelvaro) 1.1\n";
@@ -82,11 +99,20 @@ bool parse_u32(const std::string &text, uint32_t &value)
     return true;
 }
 
-// Reads one list of words into opt. from_env: the words of VGMCOMP_OPTIONS,
-// which hold options only.
-bool parse_words(const std::vector<std::string> &words, bool from_env, VgmcompOptions &opt, std::string &error)
+bool is_target_option(const std::string &w)
 {
-    const std::string where = from_env ? std::string(" (in ") + env_name + ")" : std::string();
+    for (const char *name : {"--form", "--timing"})
+        if (w == name || w.rfind(std::string(name) + "=", 0) == 0) return true;
+    return w == "--noise" || w == "--no-noise";
+}
+
+// Reads one list of words into opt. env: the variable the words come from
+// (options only; KELVARO_SETTINGS holds the target options only), or null
+// for the command line.
+bool parse_words(const std::vector<std::string> &words, const char *env, VgmcompOptions &opt, std::string &error)
+{
+    const bool from_env = env != nullptr;
+    const std::string where = from_env ? std::string(" (in ") + env + ")" : std::string();
     bool only_inputs = false;
     for (size_t i = 0; i < words.size(); i++) {
         const std::string &w = words[i];
@@ -107,6 +133,10 @@ bool parse_words(const std::vector<std::string> &words, bool from_env, VgmcompOp
             return w == name || (w.size() > name.size() && w.compare(0, name.size() + 1, name + "=") == 0);
         };
 
+        if (from_env && env == std::string(kelvaro_settings_env) && !is_target_option(w)) {
+            error = "'" + w + "' is not one of kelvaro's settings --form, --noise, --no-noise, --timing" + where;
+            return false;
+        }
         if (only_inputs || w.empty() || w[0] != '-' || w == "-") {
             if (from_env) {
                 error = "'" + w + "' is not an option" + where + "; give the input file on the command line";
@@ -129,6 +159,24 @@ bool parse_words(const std::vector<std::string> &words, bool from_env, VgmcompOp
             opt.stats = true;
         } else if (w == "--flat") {
             opt.reduce.flat = true;
+        } else if (w == "--noise" || w == "--no-noise") {
+            opt.target.noise = w == "--noise";
+        } else if (w == "--interpreted") {
+            opt.interpreted = true;
+        } else if (is("--form")) {
+            std::string text;
+            if (!value("--form", text)) return false;
+            if (!parse_form(text, opt.target.form)) {
+                error = "--form needs program, data or statements (kelvaro's -p, -d, -x), not '" + text + "'" + where;
+                return false;
+            }
+        } else if (is("--timing")) {
+            std::string text;
+            if (!value("--timing", text)) return false;
+            if (!parse_timing(text, opt.target.emulated)) {
+                error = "--timing needs real or emulated (kelvaro's -r, -e), not '" + text + "'" + where;
+                return false;
+            }
         } else if (is("--seconds")) {
             std::string text;
             if (!value("--seconds", text)) return false;
@@ -241,9 +289,9 @@ bool any_sound(const std::vector<Frame> &frames)
 
 // "the options that would make it fit" for a song whose program is over
 // budget: what the search would choose, as a hint for the user.
-std::string fit_hint(const std::vector<Frame> &base, const Reductions &user, size_t budget)
+std::string fit_hint(const std::vector<Frame> &base, const Reductions &user, size_t budget, const XbTarget &target)
 {
-    const FitChoice c = fit_search(base, user, budget);
+    const FitChoice c = fit_search(base, user, budget, target);
     const std::string fit = "--fit " + std::to_string(budget);
     std::string hint = "try " + fit + " (through kelvaro: VGMCOMP_OPTIONS=\"" + fit + "\")";
     if (c.found && c.chosen != user) hint += ", which would choose " + reduction_options(c.chosen);
@@ -272,7 +320,7 @@ bool make_song_file(const VgmcompOptions &opt, const std::vector<Frame> &base, c
         err << prefix << opt.input << ": the song file would take at least " << file.size()
             << " bytes, more than the " << SONG_FILE_MAX
             << " a song file can hold; shorten the song with --seconds, --min-frames, --flat or --voices ("
-            << fit_hint(base, in_force, XB_BUDGET) << ")\n";
+            << fit_hint(base, in_force, XB_BUDGET, opt.target) << ")\n";
         return false;
     }
     if (check == SongCheck::wrong_playback) {
@@ -288,6 +336,13 @@ std::string seconds_of(uint64_t frames)
     return seconds_text(frames) + " s";
 }
 
+// Milliseconds as seconds to a tenth ("12.3 s").
+std::string seconds_ms(double ms)
+{
+    const long long tenths = static_cast<long long>(ms / 100 + 0.5);
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s";
+}
+
 void print_stats(const VgmcompOptions &opt, size_t base_frames, const std::vector<Frame> &frames,
                  const Reductions &in_force, const HoldReport &holds, bool converted, const XbEstimate &program,
                  const SongStreams &streams, const std::vector<uint8_t> &file, std::ostream &err)
@@ -301,24 +356,29 @@ void print_stats(const VgmcompOptions &opt, size_t base_frames, const std::vecto
     if (converted) {
         err << at << "rows: " << program.rows << '\n';
         err << at << "XB program: " << program.xb_size
-            << " bytes (PROGRAM mode, no noise, REAL timing); budget " << XB_BUDGET << ", program space "
+            << " bytes (" << target_text(opt.target) << "); budget " << XB_BUDGET << ", program space "
             << XB_PROGRAM_SPACE << ": " << (program.xb_size <= XB_BUDGET ? "fits" : "does not fit") << '\n';
     }
     // Past SONG_FILE_MAX packing stops early: the size is then a lower bound.
     err << at << "song file: " << (file.size() > SONG_FILE_MAX ? "at least " : "") << file.size()
         << " bytes; literal-only " << literal_only_file_size(streams)
         << " bytes\n";
+    if (converted && opt.interpreted) {
+        err << at << "in XB without the compiler: first sound about " << seconds_ms(program.interpreted_first_sound_ms)
+            << " after RUN, end about " << seconds_ms(program.interpreted_end_ms) << " after RUN (the song: "
+            << seconds_of(frames.size()) << ")\n";
+    }
     err << at << "long holds: " << holds.splits << " split by retuning a silent voice, " << holds.unsplittable
         << " that cannot be split\n";
 }
 
 // After writing: a song whose tone voices never sound plays only with
-// kelvaro -n; with --exact, tones the converter writes as silence.
+// kelvaro -n (unless that is the program it writes); with --exact, tones the converter writes as silence.
 void warn_tones_unplayed(const VgmcompOptions &opt, const std::string &at, const std::vector<Frame> &frames,
                          std::ostream &err)
 {
     const PlayableCount tones = count_playable(frames);
-    if (tones.sounding == 0 && any_sound(frames))
+    if (tones.sounding == 0 && any_sound(frames) && !opt.target.noise)
         err << at << "no tone voice sounds in this song, only the noise voice: only kelvaro -n will play it\n";
     if (!opt.exact || tones.unplayed == 0) return;
     char share[32];
@@ -381,11 +441,21 @@ std::vector<std::string> split_blanks(const std::string &text)
 }
 
 bool parse_options(const std::vector<std::string> &env_words, const std::vector<std::string> &args,
-                   VgmcompOptions &opt, std::string &error)
+                   VgmcompOptions &opt, std::string &error, const std::vector<std::string> &kelvaro_words)
 {
     opt = VgmcompOptions();
-    if (!parse_words(env_words, true, opt, error)) return false;
-    if (!parse_words(args, false, opt, error)) return false;
+    if (!parse_words(env_words, env_name, opt, error)) return false;
+    if (!parse_words(kelvaro_words, kelvaro_settings_env, opt, error)) return false;
+    if (!parse_words(args, nullptr, opt, error)) return false;
+    // The rows chosen for a row minimum count the noise voice where kelvaro
+    // plays it.
+    opt.reduce.count_noise = opt.target.noise;
+    if (opt.interpreted) {
+        opt.reduce.min_row_frames = interpreted_row_frames(opt.target);
+        // Rows are held on the voices kelvaro plays: a noise voice that it
+        // leaves out would only hold back the changes of the others.
+        if (!opt.target.noise) opt.reduce.voices = static_cast<uint8_t>(opt.reduce.voices & ~(1u << 3));
+    }
     if (!opt.help && !opt.version && opt.input.empty()) {
         error = "no input file given";
         return false;
@@ -399,12 +469,14 @@ std::string song_file_path(const VgmcompOptions &opt)
 }
 
 int vgmcomp_run(const std::vector<std::string> &args, const char *env_options, std::ostream &out,
-                std::ostream &err)
+                std::ostream &err, const char *kelvaro_settings)
 {
     VgmcompOptions opt;
     std::string error;
     const std::vector<std::string> env_words = env_options ? split_blanks(env_options) : std::vector<std::string>();
-    if (!parse_options(env_words, args, opt, error)) {
+    const std::vector<std::string> kelvaro_words =
+        kelvaro_settings ? split_blanks(kelvaro_settings) : std::vector<std::string>();
+    if (!parse_options(env_words, args, opt, error, kelvaro_words)) {
         err << prefix << error << "\n" << "Try 'vgmcomp.x --help' for more information.\n";
         return VGMCOMP_EXIT_USAGE;
     }
@@ -433,10 +505,10 @@ int vgmcomp_run(const std::vector<std::string> &args, const char *env_options, s
 
     Reductions in_force = opt.reduce;
     if (opt.fit != 0) {
-        const FitChoice choice = fit_search(base, opt.reduce, opt.fit);
+        const FitChoice choice = fit_search(base, opt.reduce, opt.fit, opt.target);
         if (!choice.found) {
             err << at << "no part of the song fits in " << opt.fit
-                << " bytes (an XB program without a single row takes " << smallest_xb_program()
+                << " bytes (an XB program without a single row takes " << smallest_xb_program(opt.target)
                 << " bytes); nothing was written\n";
             return VGMCOMP_EXIT_ERROR;
         }
@@ -457,7 +529,7 @@ int vgmcomp_run(const std::vector<std::string> &args, const char *env_options, s
 
     // The program the converter writes from this very song file.
     XbEstimate program;
-    const bool converted = convert_song_file(file, program);
+    const bool converted = convert_song_file(file, program, nullptr, opt.target);
     if (opt.fit != 0 && (!converted || program.xb_size > opt.fit)) {
         err << at << "internal error: the XB program from the song file takes " << program.xb_size
             << " bytes, more than --fit " << opt.fit << " allows; nothing was written\n";
@@ -493,7 +565,11 @@ int vgmcomp_run(const std::vector<std::string> &args, const char *env_options, s
         err << at << "the XB program would take " << program.xb_size << " bytes (" << program.rows
             << " rows), more than fits in XB with the 32K memory expansion (" << XB_PROGRAM_SPACE
             << " bytes of program space; aim at " << XB_BUDGET << " to leave room for the variables); "
-            << fit_hint(base, opt.reduce, XB_BUDGET) << '\n';
+            << fit_hint(base, opt.reduce, XB_BUDGET, opt.target) << '\n';
+    if (opt.interpreted && opt.target.form != XbForm::statements && !opt.target.emulated)
+        err << at << "--interpreted with REAL timing (kelvaro's -r, the default): every frame is written as 20 ms, "
+                     "so XB without the compiler will play the song about 1.2 times too slowly; kelvaro's -e "
+                     "(--timing emulated) writes 16.7 ms a frame and keeps its tempo\n";
     if (opt.stats) {
         print_stats(opt, base.size(), frames, in_force, holds, converted, program, streams, file, err);
         print_fidelity(opt, at, original, file, frames.size(), err);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "vgmcomp/reduce.h"
+#include "vgmcomp/target.h"
 
 // Exit statuses.
 enum : int {
@@ -29,6 +30,8 @@ struct VgmcompOptions {
     bool stats = false;    // --stats: print the XB program estimate and packing figures
     Reductions reduce;     // --seconds S, --min-frames N, --flat, --voices LIST
     uint32_t fit = 0;      // --fit BYTES: reduce until the XB program is within BYTES; 0: no search
+    XbTarget target;       // --form, --noise, --timing: the program kelvaro writes
+    bool interpreted = false;  // --interpreted: rows long enough for XB without the compiler
 };
 
 // The most frames --min-frames takes: one whole row of the XB program.
@@ -37,12 +40,18 @@ constexpr uint32_t MIN_FRAMES_MAX = 212;
 // The words of an options text, split on blanks (spaces, tabs, line breaks).
 std::vector<std::string> split_blanks(const std::string &text);
 
-// Reads env_words (the words of VGMCOMP_OPTIONS, options only) and then
-// args (the command line without the program name) into opt; a later
-// option overrides an earlier one, so the command line wins. On a usage
-// error returns false with the message (without the program prefix).
+// Reads env_words (the words of VGMCOMP_OPTIONS, options only), then
+// kelvaro_words (the words of KELVARO_SETTINGS: --form, --noise,
+// --no-noise and --timing only) and then args (the command line without the
+// program name) into opt; a later option overrides an earlier one, so
+// kelvaro's settings win over VGMCOMP_OPTIONS and the command line over
+// both. --interpreted then sets the row minimum (reduce.min_row_frames) to
+// what the target needs, and leaves out the noise voice when the target
+// does not play it. On a usage error returns false with the message
+// (without the program prefix).
 bool parse_options(const std::vector<std::string> &env_words, const std::vector<std::string> &args,
-                   VgmcompOptions &opt, std::string &error);
+                   VgmcompOptions &opt, std::string &error,
+                   const std::vector<std::string> &kelvaro_words = std::vector<std::string>());
 
 // The song file that a run with opt writes.
 std::string song_file_path(const VgmcompOptions &opt);
@@ -51,7 +60,8 @@ extern const char vgmcomp_help[];
 extern const char vgmcomp_version[];
 
 // The whole run: options from env_options (the value of VGMCOMP_OPTIONS, or
-// null) and args, then VGM file -> frames -> pitch -> reductions (those
+// null), kelvaro_settings (the value of KELVARO_SETTINGS, or null) and
+// args, then VGM file -> frames -> pitch -> reductions (those
 // given, and those --fit chooses) -> long holds split -> streams -> song
 // file, checked by playing it back, written atomically, and the XB program
 // that the converter writes from it measured: a warning naming the options
@@ -60,6 +70,6 @@ extern const char vgmcomp_version[];
 // prefixed "vgmcomp.x: ". Returns the exit status. On any error an existing
 // song file is left as it was.
 int vgmcomp_run(const std::vector<std::string> &args, const char *env_options, std::ostream &out,
-                std::ostream &err);
+                std::ostream &err, const char *kelvaro_settings = nullptr);
 
 #endif

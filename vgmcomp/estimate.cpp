@@ -14,18 +14,18 @@
 namespace {
 
 constexpr uint8_t SILENT = 15;
-constexpr size_t PLAYER_LINE = 71;   // the PROGRAM-mode player line without noise
-constexpr size_t VALUES_PER_ROW = 7; // duration, then frequency and volume of three voices
-constexpr size_t LEAST_VALUE_BYTES = 4;
+constexpr size_t LEAST_VALUE_BYTES = 4;  // a value of 1 digit and its comma
+constexpr size_t STATEMENT_BYTES = 15;   // a CALL SOUND line's bytes besides its values
 
 // The converter keeps its settings and the player its state program-wide:
-// both are set to what a default conversion uses and put back when done.
+// both are set to what a conversion for the target uses and put back when
+// done.
 struct ConverterStateGuard {
     PlayerStateGuard player;
     int32_t saved_output = arg_output, saved_noise = arg_noise, saved_timing = arg_timing;
-    ConverterStateGuard()
+    explicit ConverterStateGuard(const XbTarget &target)
     {
-        settings_default();
+        apply_target(target);
         sound_log = nullptr;
     }
     ConverterStateGuard(const ConverterStateGuard &) = delete;
@@ -68,19 +68,40 @@ void silence_chip_state()
     }
 }
 
-}  // namespace
-
-uint32_t max_rows_within(size_t budget)
+// The times of result's rows in XB without the compiler, from the integer
+// list of the conversion just made.
+void time_rows(XbEstimate &result, const XbTarget &target)
 {
-    const size_t fixed = PLAYER_LINE + LEAST_VALUE_BYTES;  // the player line and the row count
-    if (budget < fixed) return 0;
-    return static_cast<uint32_t>((budget - fixed) / (VALUES_PER_ROW * LEAST_VALUE_BYTES));
+    const size_t values = target.noise ? 9 : 7;
+    double at = interpreted_start_ms(target, result.rows);
+    bool sounded = false;
+    result.interpreted_first_sound_ms = at;
+    for (size_t i = 1; i + values <= out_data_int.size(); i += values) {
+        bool sounds = false;
+        for (size_t k = 2; k < values; k += 2) sounds = sounds || out_data_int[i + k] != 30;
+        if (sounds && !sounded) result.interpreted_first_sound_ms = at;
+        sounded = sounded || sounds;
+        at += interpreted_row_ms(target, out_data_int[i]);
+    }
+    result.interpreted_end_ms = at;
 }
 
-XbEstimate estimate_xb(const std::vector<Frame> &frames, uint32_t max_rows, std::string *text)
+}  // namespace
+
+uint32_t max_rows_within(size_t budget, const XbTarget &target)
+{
+    const size_t fixed = smallest_xb_program(target);
+    if (budget < fixed) return 0;
+    const size_t values = target.noise ? 9 : 7;
+    const size_t row = values * LEAST_VALUE_BYTES + (target.form == XbForm::statements ? STATEMENT_BYTES : 0);
+    return static_cast<uint32_t>((budget - fixed) / row);
+}
+
+XbEstimate estimate_xb(const std::vector<Frame> &frames, uint32_t max_rows, std::string *text,
+                       const XbTarget &target)
 {
     if (text) text->clear();
-    ConverterStateGuard guard;
+    ConverterStateGuard guard(target);
     XbEstimate result;
     rows_setup();
     freq_init();
@@ -106,25 +127,28 @@ XbEstimate estimate_xb(const std::vector<Frame> &frames, uint32_t max_rows, std:
     }
     result.rows = static_cast<uint32_t>(tot_notes);
     build_int_list();
+    time_rows(result, target);
     std::string out = format_output();
     result.xb_size = xb_program_size(out);
     if (text) *text = std::move(out);
     return result;
 }
 
-size_t smallest_xb_program()
+size_t smallest_xb_program(const XbTarget &target)
 {
-    return estimate_xb({}).xb_size;
+    return estimate_xb({}, std::numeric_limits<uint32_t>::max(), nullptr, target).xb_size;
 }
 
-bool convert_song_file(const std::vector<uint8_t> &song_file, XbEstimate &result, std::string *text)
+bool convert_song_file(const std::vector<uint8_t> &song_file, XbEstimate &result, std::string *text,
+                       const XbTarget &target)
 {
-    ConverterStateGuard guard;
+    ConverterStateGuard guard(target);
     std::string out;
     result = XbEstimate();
     if (!convert_to_text(song_file.data(), static_cast<uint32_t>(song_file.size()), out)) return false;
     result.rows = static_cast<uint32_t>(tot_notes);
     result.xb_size = xb_program_size(out);
+    time_rows(result, target);
     if (text) *text = std::move(out);
     return true;
 }

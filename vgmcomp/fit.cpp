@@ -11,6 +11,7 @@ constexpr uint64_t START_FRAMES = 4096;  // the song's start, tried first (68 s)
 struct Search {
     const std::vector<Frame> &base;
     size_t budget;
+    const XbTarget &target;
     uint32_t max_rows;
     std::vector<Reductions> tried;
     FitChoice choice;
@@ -22,17 +23,18 @@ struct Search {
         tried.push_back(r);
         choice.tried++;
         // Most sets tried have far too many rows, which the song's start
-        // already shows. Without --min-frames every reduction makes frame i
+        // already shows. Without a row minimum every reduction makes frame i
         // of the song from its frames 1..i, so the start cut at frame P has
         // the song's changes up to P, and its rows are the song's rows up to
         // P, less the splits of a hold still going on at P, plus one final
         // row at most: more than max_rows + 1 there means more than max_rows
-        // in the song. The rows that --min-frames chooses depend on the
-        // frames after them too, so such a song is measured whole.
+        // in the song. The rows chosen for a row minimum (--min-frames,
+        // --interpreted) depend on the frames after them too, so such a song
+        // is measured whole.
         const uint64_t length = r.keep_frames != 0 ? std::min<uint64_t>(r.keep_frames, base.size()) : base.size();
         // The splitting of long holds counts the rows as it goes.
         HoldReport holds;
-        if (length > START_FRAMES && r.min_frames <= 1) {
+        if (length > START_FRAMES && row_minimum(r) <= 1) {
             Reductions start = r;
             start.keep_frames = START_FRAMES;
             prepare_frames(base, start, &holds);
@@ -40,7 +42,7 @@ struct Search {
         }
         const std::vector<Frame> frames = prepare_frames(base, r, &holds);
         if (holds.rows > max_rows) return false;
-        const XbEstimate e = estimate_xb(frames, max_rows);
+        const XbEstimate e = estimate_xb(frames, max_rows, nullptr, target);
         if (e.over || e.xb_size > budget) return false;
         choice.found = true;
         choice.chosen = r;
@@ -74,14 +76,18 @@ std::vector<int> drop_order(const std::vector<Frame> &base, const Reductions &r)
 std::vector<Frame> prepare_frames(const std::vector<Frame> &base, const Reductions &r, HoldReport *holds)
 {
     std::vector<Frame> frames = apply_reductions(base, r);
-    const HoldReport report = split_long_holds(frames);
+    // A row minimum (--interpreted) keeps the noise voice only when the
+    // converter plays it: its changes then end rows too.
+    const bool whole_rows = r.min_row_frames > 1;
+    const HoldReport report =
+        split_long_holds(frames, whole_rows ? row_minimum(r) : 1, whole_rows && ((r.voices >> 3) & 1));
     if (holds) *holds = report;
     return frames;
 }
 
-FitChoice fit_search(const std::vector<Frame> &base, const Reductions &user, size_t budget)
+FitChoice fit_search(const std::vector<Frame> &base, const Reductions &user, size_t budget, const XbTarget &target)
 {
-    Search s{base, budget, max_rows_within(budget), {}, {}};
+    Search s{base, budget, target, max_rows_within(budget, target), {}, {}};
 
     // Steps 1 to 5: detail first, then voices.
     struct Detail {
@@ -103,6 +109,7 @@ FitChoice fit_search(const std::vector<Frame> &base, const Reductions &user, siz
             Reductions r = user;
             r.flat = user.flat || d.flat;
             r.min_frames = std::max(user.min_frames, d.min_frames);
+            if (d.min_frames > 1 && row_minimum(r) == row_minimum(user)) continue;  // the same rows
             r.voices = static_cast<uint8_t>(user.voices & ~dropped);
             if (s.fits(r)) return s.choice;
         }

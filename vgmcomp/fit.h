@@ -17,8 +17,8 @@
 constexpr uint32_t FIT_MAX_MIN_FRAMES = 4;
 
 // The frames written for base (frames after pitch) with reductions r: r
-// applied, then long holds split. holds, when given, receives what the
-// splitting did.
+// applied, then long holds split (with a row minimum, into rows that long
+// where that can be). holds, when given, receives what the splitting did.
 std::vector<Frame> prepare_frames(const std::vector<Frame> &base, const Reductions &r, HoldReport *holds = nullptr);
 
 struct FitChoice {
@@ -28,8 +28,8 @@ struct FitChoice {
     uint32_t tried = 0;    // sets of reductions estimated
 };
 
-// The least lossy reductions, at least those of user, whose XB program is
-// within budget bytes. The order, from least to most lossy (each tried on
+// The least lossy reductions, at least those of user, whose XB program for
+// target is within budget bytes. The order, from least to most lossy (each tried on
 // top of the user's own reductions, the first that fits is chosen):
 //   1. nothing more;
 //   2. --flat;
@@ -42,6 +42,7 @@ struct FitChoice {
 //      fit (--seconds), or failing that the most frames.
 // The noise voice is never dropped: the default program does not play it.
 // found is false only when not even one frame fits.
-FitChoice fit_search(const std::vector<Frame> &base, const Reductions &user, size_t budget);
+FitChoice fit_search(const std::vector<Frame> &base, const Reductions &user, size_t budget,
+                     const XbTarget &target = XbTarget());
 
 #endif

@@ -116,7 +116,7 @@ void split_noise_tail(std::vector<Frame> &frames, uint64_t last, const bool (&so
 
 }  // namespace
 
-HoldReport split_long_holds(std::vector<Frame> &frames)
+HoldReport split_long_holds(std::vector<Frame> &frames, uint32_t min_row, bool noise_rows)
 {
     HoldReport report;
     if (frames.empty()) return report;
@@ -130,7 +130,7 @@ HoldReport split_long_holds(std::vector<Frame> &frames)
     for (size_t f = 2; f <= frames.size() + 1; f++) {
         const View before = view;
         apply(view, frames, f);
-        if (!differs(view, before, TONE_VOICES)) continue;
+        if (!differs(view, before, noise_rows ? VOICES : TONE_VOICES)) continue;
 
         if (f - last_change > LONGEST_ROW_FRAMES) {
             // The state `before` holds from last_change (frame 1 for the
@@ -140,8 +140,13 @@ HoldReport split_long_holds(std::vector<Frame> &frames)
                 if (report.unsplittable++ == 0) report.first_unsplittable = std::max<uint64_t>(last_change, 1);
             } else {
                 uint16_t sent = before.sent[voice];
-                for (uint64_t from = last_change; f - from > LONGEST_ROW_FRAMES; from += LONGEST_ROW_FRAMES)
-                    sent = retune(frames, from + LONGEST_ROW_FRAMES, voice, sent, periods, report);  // < f
+                for (uint64_t from = last_change; f - from > LONGEST_ROW_FRAMES; from += LONGEST_ROW_FRAMES) {
+                    uint64_t at = from + LONGEST_ROW_FRAMES;  // inside the hold: at < f
+                    // The last split leaves the hold's last row min_row
+                    // frames, taking them from the row before it.
+                    if (f - at < min_row && min_row <= LONGEST_ROW_FRAMES / 2) at = f - min_row;
+                    sent = retune(frames, at, voice, sent, periods, report);
+                }
                 // Unless frame f itself sends the voice a note, the voice
                 // now holds the last period sent by the split.
                 const bool sent_at_f =

@@ -17,7 +17,7 @@ constexpr uint32_t CALL_SOUND_MAX_MS = 4250;
 constexpr uint32_t LONGEST_ROW_FRAMES = 212;
 
 struct HoldReport {
-    uint64_t rows = 0;                 // rows the converter writes (default options), splits included
+    uint64_t rows = 0;                 // rows the converter writes, splits included (noise: see noise_rows)
     uint32_t splits = 0;               // inaudible changes added
     uint32_t unsplittable = 0;         // holds too long, with all three tone voices sounding
     uint64_t first_unsplittable = 0;   // the frame at which the first of those begins; 0: none
@@ -30,7 +30,11 @@ struct HoldReport {
 // voice's note). The first row counts from frame 0, so it ends by frame 212.
 // A state after the last change writes no row and is left alone. A voice
 // that sounds somewhere in the song is preferred, and the new period is one
-// the song already uses where it can be.
-HoldReport split_long_holds(std::vector<Frame> &frames);
+// the song already uses where it can be. min_row: the fewest frames a row
+// should have (the reductions' row minimum); the last split of a hold comes
+// early enough to leave the hold's last row that many frames where
+// LONGEST_ROW_FRAMES leaves room for it. noise_rows: the converter plays
+// the noise voice, whose changes end rows as well.
+HoldReport split_long_holds(std::vector<Frame> &frames, uint32_t min_row = 1, bool noise_rows = false);
 
 #endif

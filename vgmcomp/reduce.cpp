@@ -1,6 +1,7 @@
 #include "vgmcomp/reduce.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "vgmcomp/rowchoose.h"
 
@@ -31,12 +32,20 @@ bool same_state(const Frame &a, const Frame &b)
     return true;
 }
 
+bool all_silent(const Frame &f)
+{
+    for (const VoiceState &s : f.v)
+        if (atten_of(s) != SILENT) return false;
+    return true;
+}
+
 }  // namespace
 
 bool operator==(const Reductions &a, const Reductions &b)
 {
     return a.keep_frames == b.keep_frames && a.min_frames == b.min_frames && a.flat == b.flat &&
-           a.voices == b.voices && a.count_noise == b.count_noise;
+           a.voices == b.voices && a.count_noise == b.count_noise &&
+           a.min_row_frames == b.min_row_frames;
 }
 
 bool operator!=(const Reductions &a, const Reductions &b)
@@ -46,7 +55,12 @@ bool operator!=(const Reductions &a, const Reductions &b)
 
 bool no_reduction(const Reductions &r)
 {
-    return r.keep_frames == 0 && r.min_frames <= 1 && !r.flat && (r.voices & ALL_VOICES) == ALL_VOICES;
+    return r.keep_frames == 0 && row_minimum(r) <= 1 && !r.flat && (r.voices & ALL_VOICES) == ALL_VOICES;
+}
+
+uint32_t row_minimum(const Reductions &r)
+{
+    return std::max(r.min_frames, r.min_row_frames);
 }
 
 std::string seconds_text(uint64_t frames)
@@ -78,6 +92,7 @@ std::string reduction_options(const Reductions &r)
         add("--voices " + list);
     }
     if (r.flat) add("--flat");
+    if (r.min_row_frames > 1) add("--interpreted");
     if (r.min_frames > 1) add("--min-frames " + std::to_string(r.min_frames));
     if (r.keep_frames != 0) add("--seconds " + seconds_text(r.keep_frames));
     return text;
@@ -161,15 +176,30 @@ void flatten_volumes(std::vector<Frame> &frames)
     }
 }
 
-void hold_min_frames(std::vector<Frame> &frames, uint32_t n)
+void hold_min_frames(std::vector<Frame> &frames, uint32_t n, bool whole_rows)
 {
     if (n <= 1 || frames.empty()) return;
+    // The song's last change: the silence it ends in begins there (index
+    // end), or, when the song sounds to its last frame, the silence after
+    // it (index frames.size()).
+    size_t end = whole_rows ? frames.size() : SIZE_MAX;
+    if (whole_rows && all_silent(frames.back())) {
+        while (end > 1 && same_state(frames[end - 2], frames.back())) end--;
+        end--;
+    }
+    // With whole rows the state the song ends with (before its closing
+    // silence) comes early, n frames before the end, rather than not at all.
+    const size_t last_start = whole_rows && end >= n ? end - n : SIZE_MAX;
     Frame adopted = frames[0];
     size_t adopted_at = 0;
     for (size_t i = 1; i < frames.size(); i++) {
-        if (!same_state(frames[i], adopted) && i - adopted_at >= n) {
-            adopted = frames[i];
+        const Frame &next = i == last_start ? frames[end - 1] : frames[i];
+        const bool allowed = i == end || (i - adopted_at >= n && (i > end || end - i >= n));
+        if (!same_state(next, adopted) && allowed) {
+            adopted = next;
+            adopted.retune = 0;
             adopted_at = i;
+            frames[i] = adopted;
         } else {
             frames[i] = adopted;
             frames[i].retune = 0;  // a retuning belongs to its own frame only
@@ -184,6 +214,11 @@ std::vector<Frame> apply_reductions(const std::vector<Frame> &frames, const Redu
     std::vector<Frame> out(frames.begin(), frames.begin() + static_cast<std::ptrdiff_t>(count));
     if ((r.voices & ALL_VOICES) != ALL_VOICES) keep_voices(out, r.voices);
     if (r.flat) flatten_volumes(out);
-    if (r.min_frames > 1) choose_rows(out, RowChoiceOptions{r.min_frames, r.count_noise});
+    if (row_minimum(r) > 1) {
+        RowChoiceOptions o;
+        o.min_frames = row_minimum(r);
+        o.count_noise = r.count_noise;
+        choose_rows(out, o);
+    }
     return out;
 }

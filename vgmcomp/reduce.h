@@ -17,6 +17,10 @@ struct Reductions {
     uint32_t min_frames = 1;     // --min-frames: hold every state at least this many frames
     bool flat = false;           // --flat: each note keeps its first volume
     uint8_t voices = ALL_VOICES; // --voices: bit v set keeps voice v
+    // --interpreted: every row the converter writes lasts at least this
+    // many frames, the last one and those beside a split hold too, and the
+    // song keeps its length; 1: no such minimum.
+    uint32_t min_row_frames = 1;
     bool count_noise = false;    // the row chooser counts the noise voice: kelvaro writes it
 };
 
@@ -26,8 +30,12 @@ bool operator!=(const Reductions &a, const Reductions &b);
 // True when r changes nothing.
 bool no_reduction(const Reductions &r);
 
-// The options that give r, as a user types them ("--flat --min-frames 3");
-// empty when r changes nothing.
+// The fewest frames a state is held under r: the larger of --min-frames
+// and the row minimum of --interpreted.
+uint32_t row_minimum(const Reductions &r);
+
+// The options that give r, as a user types them ("--flat --min-frames 3",
+// "--interpreted" for a row minimum); empty when r changes nothing.
 std::string reduction_options(const Reductions &r);
 
 // A frame count as seconds the way --seconds reads them back to the same
@@ -58,17 +66,21 @@ void keep_voices(std::vector<Frame> &frames, uint8_t mask);
 void flatten_volumes(std::vector<Frame> &frames);
 
 // Holds every state for at least n frames, the simplest way to rows of n
-// frames (--min-frames chooses its rows instead, vgmcomp/rowchoose.h, and
+// frames (a row minimum chooses its rows instead, vgmcomp/rowchoose.h, and
 // writes no more rows than this): a change of the whole state (any voice's
 // volume, or its note while it sounds) is adopted only when at least n
 // frames have passed since the last adopted change; until then the adopted
 // state goes on. A change that is undone before it is adopted is dropped;
-// one that lasts is adopted late, at the first frame allowed.
-void hold_min_frames(std::vector<Frame> &frames, uint32_t n);
+// one that lasts is adopted late, at the first frame allowed. whole_rows:
+// the song's end counts as a change too: its last change (the song's
+// length) stays where it was, the silence that ends the song begins on
+// time, and no change is adopted less than n frames before either, so that
+// the last row is whole as well.
+void hold_min_frames(std::vector<Frame> &frames, uint32_t n, bool whole_rows = false);
 
-// All of r, in the order: seconds, voices, flat, min-frames (rows chosen by
-// choose_rows in vgmcomp/rowchoose.h, which holds as above where that
-// writes fewer rows).
+// All of r, in the order: seconds, voices, flat, the row minimum of
+// --min-frames and --interpreted (rows chosen by choose_rows in
+// vgmcomp/rowchoose.h, which writes no more rows than holding as above).
 std::vector<Frame> apply_reductions(const std::vector<Frame> &frames, const Reductions &r);
 
 #endif

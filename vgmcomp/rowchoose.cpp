@@ -62,24 +62,33 @@ struct Tally {
     }
 };
 
-// Where the silence that ends the song begins (every voice silent to the
-// last frame), or the song's length when it sounds to its last frame.
-size_t sounding_length(const std::vector<Frame> &frames)
+// The voices whose states count: the tone voices, and the noise voice
+// when kelvaro writes it.
+int counted_voices(const RowChoiceOptions &options)
+{
+    return options.count_noise ? 4 : 3;
+}
+
+// Where the silence that ends the song begins (every voice that counts
+// silent to the last frame), or the song's length when it sounds to its
+// last frame: the song's last change, which sets its length.
+size_t sounding_length(const std::vector<Frame> &frames, int voices)
 {
     size_t end = frames.size();
-    auto silent = [](const Frame &f) {
-        return std::all_of(std::begin(f.v), std::end(f.v),
-                           [](const VoiceState &s) { return (s.atten & 0x0F) == SILENT; });
+    auto silent = [voices](const Frame &f) {
+        for (int v = 0; v < voices; v++)
+            if ((f.v[v].atten & 0x0F) != SILENT) return false;
+        return true;
     };
     while (end > 0 && silent(frames[end - 1])) end--;
     return end;
 }
 
-// The rows the converter writes from frames (default options), once long
-// holds are split.
-uint64_t rows_written(std::vector<Frame> frames)
+// The rows the converter writes from frames once long holds are split
+// (noise: it plays the noise voice, whose changes end rows too).
+uint64_t rows_written(std::vector<Frame> frames, uint32_t min_row, bool noise)
 {
-    return split_long_holds(frames).rows;
+    return split_long_holds(frames, min_row, noise).rows;
 }
 
 }  // namespace
@@ -89,7 +98,7 @@ std::vector<size_t> choose_row_starts(const std::vector<Frame> &frames, const Ro
     if (frames.empty()) return {};
     // The rows end where the song's final silence begins, which stays a row
     // of its own: the song's last change keeps its frame.
-    const size_t total = sounding_length(frames);
+    const size_t total = sounding_length(frames, counted_voices(options));
     if (total == 0) return {0};
     const size_t n = std::max<size_t>(options.min_frames, 1);
     const size_t longest = std::max<size_t>(n, LONGEST_ROW_FRAMES);
@@ -100,7 +109,7 @@ std::vector<size_t> choose_row_starts(const std::vector<Frame> &frames, const Ro
     std::vector<VoiceStates> voices;
     std::vector<Tally> tallies;
     voices.reserve(4);
-    for (int v = 0; v < (options.count_noise ? 4 : 3); v++) {
+    for (int v = 0; v < counted_voices(options); v++) {
         VoiceStates s = number_states(frames, v);
         if (s.state.size() > 1 && std::any_of(s.id.begin(), s.id.end(), [&](uint16_t k) { return k != s.id[0]; }))
             voices.push_back(std::move(s));
@@ -146,30 +155,64 @@ std::vector<size_t> choose_row_starts(const std::vector<Frame> &frames, const Ro
 void play_rows(std::vector<Frame> &frames, const std::vector<size_t> &starts, const RowChoiceOptions &options)
 {
     if (frames.empty() || starts.empty()) return;
+    auto end_of = [&](size_t r) { return r + 1 < starts.size() ? starts[r + 1] : frames.size(); };
+    VoiceStates voices[4];
+    std::vector<uint16_t> chosen[4];  // per voice, per row
+    std::vector<int64_t> score;
+    auto score_row = [&](const VoiceStates &s, size_t r) {
+        for (size_t f = starts[r]; f < end_of(r); f++)
+            score[s.id[f]] += s.id[f] == 0 ? options.silent_match : MATCH_SOUNDING;
+    };
+    auto clear_row = [&](const VoiceStates &s, size_t r) {
+        for (size_t f = starts[r]; f < end_of(r); f++) score[s.id[f]] = 0;
+    };
     for (int v = 0; v < 4; v++) {
-        const VoiceStates s = number_states(frames, v);
-        std::vector<int64_t> score(s.state.size(), 0);
+        const VoiceStates &s = voices[v] = number_states(frames, v);
+        score.assign(s.state.size(), 0);
         uint16_t previous = s.id[starts[0]];
         for (size_t r = 0; r < starts.size(); r++) {
-            const size_t first = starts[r], end = r + 1 < starts.size() ? starts[r + 1] : frames.size();
+            score_row(s, r);
             int64_t most = 0;
-            uint16_t chosen = s.id[first];
-            for (size_t f = first; f < end; f++) {
-                const uint16_t k = s.id[f];
-                score[k] += k == 0 ? options.silent_match : MATCH_SOUNDING;
-                if (score[k] > most) {
-                    most = score[k];
-                    chosen = k;
+            uint16_t best = s.id[starts[r]];
+            for (size_t f = starts[r]; f < end_of(r); f++)
+                if (score[s.id[f]] > most) {
+                    most = score[s.id[f]];
+                    best = s.id[f];
                 }
-            }
-            if (most > 0 && score[previous] == most) chosen = previous;
-            for (size_t f = first; f < end; f++) {
-                score[s.id[f]] = 0;
-                frames[f].v[v] = s.state[chosen];
-            }
-            previous = chosen;
+            if (most > 0 && score[previous] == most) best = previous;
+            clear_row(s, r);
+            chosen[v].push_back(best);
+            previous = best;
         }
     }
+
+    // The last row before the song's final silence sounds, so that the
+    // song's last change, and its length, stay as they were: where it would
+    // be silent in every voice that counts, the voice whose sounding state
+    // fills most of it plays that.
+    const int counted = counted_voices(options);
+    const size_t length = sounding_length(frames, counted);
+    for (size_t r = 0; r < starts.size() && length > 0; r++) {
+        if (end_of(r) != length) continue;
+        bool sounds = false;
+        for (int v = 0; v < counted; v++) sounds = sounds || chosen[v][r] != 0;
+        int64_t most = 0;
+        for (int v = 0; v < counted && !sounds; v++) {
+            const VoiceStates &s = voices[v];
+            score.assign(s.state.size(), 0);
+            score_row(s, r);
+            for (uint16_t k = 1; k < s.state.size(); k++)
+                if (score[k] > most) {
+                    most = score[k];
+                    chosen[v][r] = k;
+                    for (int w = 0; w < v; w++) chosen[w][r] = 0;
+                }
+        }
+    }
+
+    for (int v = 0; v < 4; v++)
+        for (size_t r = 0; r < starts.size(); r++)
+            for (size_t f = starts[r]; f < end_of(r); f++) frames[f].v[v] = voices[v].state[chosen[v][r]];
     for (Frame &f : frames) f.retune = 0;
 }
 
@@ -177,14 +220,14 @@ void choose_rows(std::vector<Frame> &frames, const RowChoiceOptions &options)
 {
     if (options.min_frames <= 1 || frames.empty()) return;
     std::vector<Frame> held = frames;
-    hold_min_frames(held, options.min_frames);
-    const uint64_t budget = rows_written(held);
+    hold_min_frames(held, options.min_frames, true);
+    const uint64_t budget = rows_written(held, options.min_frames, options.count_noise);
 
     RowChoiceOptions o = options;
     for (int tries = 0; tries <= DEARER_TRIES; tries++) {
         std::vector<Frame> chosen = frames;
         play_rows(chosen, choose_row_starts(frames, o), o);
-        if (rows_written(chosen) <= budget) {
+        if (rows_written(chosen, options.min_frames, options.count_noise) <= budget) {
             frames = std::move(chosen);
             return;
         }

@@ -49,11 +49,13 @@ std::vector<size_t> choose_row_starts(const std::vector<Frame> &frames, const Ro
 // Retunings are dropped; the long holds are split afterwards.
 void play_rows(std::vector<Frame> &frames, const std::vector<size_t> &starts, const RowChoiceOptions &options);
 
-// --min-frames n through the row chooser: frames become rows chosen as
-// above, never more rows in the converter's program (long holds split)
-// than hold_min_frames gives: where the choice would write more, rows cost
-// more until it does not, and holding is used when even that fails.
-// min_frames of 1 or less changes nothing; the song's length is unchanged.
+// A row minimum (--min-frames, --interpreted) through the row chooser:
+// frames become rows chosen as above, never more rows in the converter's
+// program (long holds split; the noise voice's rows too when it counts)
+// than holding gives (hold_min_frames with whole rows, which keeps the
+// song's length too): where the choice would write more, rows cost more
+// until it does not, and holding is used when even that fails. min_frames
+// of 1 or less changes nothing; the song's length is unchanged.
 void choose_rows(std::vector<Frame> &frames, const RowChoiceOptions &options);
 
 #endif

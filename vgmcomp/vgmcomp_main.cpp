@@ -6,9 +6,10 @@
 #include <vector>
 
 #include "vgmcomp/cli.h"
+#include "vgmcomp/target.h"
 
 int main(int argc, char **argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
-    return vgmcomp_run(args, std::getenv("VGMCOMP_OPTIONS"), std::cout, std::cerr);
+    return vgmcomp_run(args, std::getenv("VGMCOMP_OPTIONS"), std::cout, std::cerr, std::getenv(kelvaro_settings_env));
 }
