@@ -9,6 +9,7 @@
 #include <limits>
 #include <random>
 
+#include "vgmcomp/cli.h"
 #include "vgmcomp/fidelity.h"
 #include "vgmcomp/fit.h"
 #include "vgmcomp/pitch.h"
@@ -340,5 +341,43 @@ TEST(RowChooserRealFiles, KeepsMoreNotesInNoMoreRows)
             std::string why;
             EXPECT_EQ(make_checked_song(frames, streams, file, &why), SongCheck::ok) << why;
         }
+    }
+}
+
+TEST(RowChooser, InterpretedAndMinFramesChooseWithTheNoiseVoiceKelvaroPlays)
+{
+    std::mt19937 rng(5);
+    const std::vector<Frame> song = random_song(rng, 900);
+    struct Case {
+        std::vector<std::string> args;
+        uint32_t row_minimum;
+        bool noise;
+    } cases[] = {
+        {{"--min-frames", "4"}, 4, false},
+        {{"--min-frames", "4", "--noise"}, 4, true},
+        {{"--interpreted"}, 16, false},
+        {{"--interpreted", "--noise"}, 20, true},
+        {{"--interpreted", "--form", "statements", "--min-frames", "8"}, 8, false},
+    };
+    for (Case &c : cases) {
+        c.args.push_back("a.vgm");
+        VgmcompOptions opt;
+        std::string error;
+        ASSERT_TRUE(parse_options({}, c.args, opt, error)) << error;
+        EXPECT_EQ(opt.reduce.count_noise, c.noise);
+        EXPECT_EQ(row_minimum(opt.reduce), c.row_minimum);
+        // The reductions' rows are the chooser's, on the voices kept.
+        std::vector<Frame> want = song;
+        keep_voices(want, opt.reduce.voices);
+        choose_rows(want, RowChoiceOptions{c.row_minimum, c.noise});
+        const std::vector<Frame> got = apply_reductions(song, opt.reduce);
+        ASSERT_EQ(got.size(), want.size());
+        for (size_t f = 0; f < got.size(); f++)
+            for (int v = 0; v < 4; v++) {
+                ASSERT_EQ(got[f].v[v].atten, want[f].v[v].atten) << "frame " << f + 1 << ", voice " << v;
+                if (got[f].v[v].atten != 15) {
+                    ASSERT_EQ(got[f].v[v].note, want[f].v[v].note);
+                }
+            }
     }
 }
