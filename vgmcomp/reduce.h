@@ -14,7 +14,7 @@ constexpr uint8_t ALL_VOICES = 0x0F;
 
 struct Reductions {
     uint64_t keep_frames = 0;    // --seconds: keep frames 1..keep_frames only; 0 keeps them all
-    uint32_t min_frames = 1;     // --min-frames: hold every state at least this many frames
+    uint32_t min_frames = 1;     // --min-frames: rows of at least this many frames (vgmcomp/rowchoose.h)
     bool flat = false;           // --flat: each note keeps its first volume
     uint8_t voices = ALL_VOICES; // --voices: bit v set keeps voice v
     // --interpreted: every row the converter writes lasts at least this
