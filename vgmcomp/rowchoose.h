@@ -34,9 +34,9 @@ struct RowChoiceOptions {
 };
 
 // The rows of frames that score most: the index of each row's first frame,
-// from 0, in order. The silence that ends the song (every voice silent to
-// the last frame) is one row that begins where it did, so the song's last
-// change keeps its frame. Every other row has min_frames to
+// from 0, in order. The silence that ends the song (every voice that counts
+// silent to the last frame) is one row that begins where it did, so the
+// song's last change keeps its frame. Every other row has min_frames to
 // LONGEST_ROW_FRAMES frames (the first one frame less, since the converter
 // counts it from frame 0), but the last before that silence (or the end),
 // which is shorter than min_frames only when the length before it allows no
@@ -45,7 +45,9 @@ std::vector<size_t> choose_row_starts(const std::vector<Frame> &frames, const Ro
 
 // Sets every frame of each row (starts as above) to the row's state: per
 // voice the state scoring most over the row's frames, among equals the
-// previous row's (one change less), else the first to reach that score.
+// previous row's (one change less), else the first to reach that score;
+// the last row before the song's final silence sounds in one voice at least
+// (the sounding state that scores most), so that the song keeps its length.
 // Retunings are dropped; the long holds are split afterwards.
 void play_rows(std::vector<Frame> &frames, const std::vector<size_t> &starts, const RowChoiceOptions &options);
 
