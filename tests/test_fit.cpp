@@ -538,6 +538,10 @@ TEST(FitProgram, WarnsWhenTheProgramWillNotFitAndFitsOnRequest)
     const std::string hint = r.err.substr(r.err.find("would choose ") + 13);
     const std::string chosen = hint.substr(0, hint.find('\n'));
 
+    // The hint through kelvaro keeps the user's own reductions.
+    RunResult own = run({"--flat", vgm});
+    EXPECT_TRUE(contains(own.err, "(through kelvaro: VGMCOMP_OPTIONS=\"--flat --fit 24000\")")) << own.err;
+
     // --fit 24000 chooses just that, and the program fits.
     r = run({"--fit", "24000", vgm});
     EXPECT_EQ(r.status, 0) << r.err;

@@ -293,7 +293,10 @@ std::string fit_hint(const std::vector<Frame> &base, const Reductions &user, siz
 {
     const FitChoice c = fit_search(base, user, budget, target);
     const std::string fit = "--fit " + std::to_string(budget);
-    std::string hint = "try " + fit + " (through kelvaro: VGMCOMP_OPTIONS=\"" + fit + "\")";
+    // Through kelvaro the variable carries every option, so it names the
+    // user's own reductions too (--interpreted, say) beside --fit.
+    const std::string own = reduction_options(user);
+    std::string hint = "try " + fit + " (through kelvaro: VGMCOMP_OPTIONS=\"" + (own.empty() ? "" : own + " ") + fit + "\")";
     if (c.found && c.chosen != user) hint += ", which would choose " + reduction_options(c.chosen);
     return hint;
 }

@@ -85,10 +85,14 @@ std::string reduction_options(const Reductions &r)
         if (!text.empty()) text += ' ';
         text += option;
     };
-    if ((r.voices & ALL_VOICES) != ALL_VOICES) {
+    // --interpreted itself leaves out a noise voice that kelvaro does not
+    // play: the user did not ask for --voices.
+    uint8_t voices = r.voices;
+    if (r.min_row_frames > 1 && !r.count_noise) voices = static_cast<uint8_t>(voices | (1u << 3));
+    if ((voices & ALL_VOICES) != ALL_VOICES) {
         std::string list;
         for (int v = 0; v < 4; v++)
-            if ((r.voices >> v) & 1) list += static_cast<char>('0' + v);
+            if ((voices >> v) & 1) list += static_cast<char>('0' + v);
         add("--voices " + list);
     }
     if (r.flat) add("--flat");
