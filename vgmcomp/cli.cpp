@@ -377,11 +377,15 @@ void print_stats(const VgmcompOptions &opt, size_t base_frames, const std::vecto
 
 // After writing: a song whose tone voices never sound plays only with
 // kelvaro -n (unless that is the program it writes); with --exact, tones the converter writes as silence.
-void warn_tones_unplayed(const VgmcompOptions &opt, const std::string &at, const std::vector<Frame> &frames,
-                         std::ostream &err)
+// The song's own noise voice counts (base: before reductions), since
+// --interpreted without -n leaves it out of the frames written.
+void warn_tones_unplayed(const VgmcompOptions &opt, const std::string &at, const std::vector<Frame> &base,
+                         const std::vector<Frame> &frames, std::ostream &err)
 {
     const PlayableCount tones = count_playable(frames);
-    if (tones.sounding == 0 && any_sound(frames) && !opt.target.noise)
+    bool noise = false;
+    for (const Frame &f : base) noise = noise || (f.v[3].atten & 0x0F) != 15;
+    if (tones.sounding == 0 && noise && !opt.target.noise)
         err << at << "no tone voice sounds in this song, only the noise voice: only kelvaro -n will play it\n";
     if (!opt.exact || tones.unplayed == 0) return;
     char share[32];
@@ -552,7 +556,7 @@ int vgmcomp_run(const std::vector<std::string> &args, const char *env_options, s
             err << "chose " << reduction_options(in_force);
         err << ": an XB program of " << program.xb_size << " bytes, " << program.rows << " rows\n";
     }
-    warn_tones_unplayed(opt, at, frames, err);
+    warn_tones_unplayed(opt, at, base, frames, err);
     if (holds.unsplittable > 0) {
         const bool one = holds.unsplittable == 1;
         err << at << holds.unsplittable << (one ? " state" : " states")
