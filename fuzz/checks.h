@@ -127,6 +127,7 @@ inline RunOptions run_options(const std::vector<uint8_t> &vgm)
     o.target = XbTarget{form == 1 ? XbForm::data : form == 2 ? XbForm::statements : XbForm::program, (t & 8) != 0,
                         (t & 16) != 0};
     if (t & 32) o.reduce.min_row_frames = interpreted_row_frames(o.target);
+    o.reduce.count_noise = o.target.noise;  // as vgmcomp.x sets it
     return o;
 }
 
