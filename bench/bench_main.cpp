@@ -6,6 +6,9 @@
 //   pack        bytes per second of the packer at 1x, 4x and 16x a stream
 //               length, with the fitted growth of its cost
 //   parse_vgm   bytes per second of the VGM reader
+//   min_frames  --min-frames 4 and 16 on the longest song: the rows chosen
+//               (and held, for the row budget) on the frames after pitch,
+//               with the song's length in seconds as a counter
 //   compress    each file of ../shared/vgm (KELVARO_VGM_DIR overrides) to
 //               song file bytes as vgmcomp.x makes them with its default
 //               options: read, frames, pitch, long holds split, streams,
@@ -39,6 +42,7 @@
 #include "convert/rows.h"
 #include "convert/settings.h"
 #include "convert/song.h"
+#include "output/output.h"
 #include "player/player.h"
 #include "preview/compare.h"
 #include "preview/listing.h"
@@ -51,6 +55,7 @@
 #include "vgmcomp/frames.h"
 #include "vgmcomp/pack.h"
 #include "vgmcomp/pitch.h"
+#include "vgmcomp/reduce.h"
 #include "vgmcomp/songfile.h"
 #include "vgmcomp/streams.h"
 #include "vgmcomp/verify.h"
@@ -267,6 +272,25 @@ void BM_ParseVgm(benchmark::State &state)
     state.SetLabel(main_song().name);
 }
 
+void BM_MinFrames(benchmark::State &state)
+{
+    VgmLog log;
+    std::string error;
+    if (!parse_vgm(main_song().vgm, "bench.vgm", log, error)) {
+        state.SkipWithError("the compressor rejects the song");
+        return;
+    }
+    const std::vector<Frame> base = ti_frames(log, log.clock, false);
+    Reductions r;
+    r.min_frames = static_cast<uint32_t>(state.range(0));
+    for (auto _ : state) {
+        std::vector<Frame> frames = apply_reductions(base, r);
+        benchmark::DoNotOptimize(frames.data());
+    }
+    state.SetLabel(main_song().name);
+    state.counters["song_seconds"] = static_cast<double>(base.size()) / FRAMES_PER_SECOND;
+}
+
 void BM_Compress(benchmark::State &state, const Song *song)
 {
     size_t size = 0;
@@ -387,6 +411,7 @@ BENCHMARK(BM_Player)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Rows)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Pack)->RangeMultiplier(4)->Range(4096, 65536)->Complexity(benchmark::oNLogN)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ParseVgm)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MinFrames)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {

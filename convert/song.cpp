@@ -2,7 +2,6 @@
 
 #include "convert/rows.h"
 #include "convert/tables.h"
-#include "output/output.h"
 #include "player/player.h"
 
 bool convert_rows(const uint8_t *data, uint32_t size, uint32_t *frames_out)
@@ -26,13 +25,4 @@ bool convert_rows(const uint8_t *data, uint32_t size, uint32_t *frames_out)
     }
     if (frames_out) *frames_out = frames;
     return ok;
-}
-
-bool convert_to_text(const uint8_t *data, uint32_t size, std::string &text)
-{
-    text.clear();
-    if (!convert_rows(data, size)) return false;
-    build_int_list();
-    text = format_output();
-    return true;
 }

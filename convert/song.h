@@ -4,7 +4,6 @@
 #define KELVARO_SONG_H
 
 #include <cstdint>
-#include <string>
 
 // The most frames a song may take: the last frame count that single
 // precision still counts exactly (over 77 hours of song).
@@ -15,9 +14,5 @@ constexpr uint32_t MAX_FRAMES = 16777216;
 // Returns false, with the rows so far, when the song would pass MAX_FRAMES.
 // frames_out, when given, receives the number of frame steps made.
 bool convert_rows(const uint8_t *data, uint32_t size, uint32_t *frames_out = nullptr);
-
-// convert_rows followed by the output writer's integer list and text, for
-// the current settings; the text is empty when convert_rows fails.
-bool convert_to_text(const uint8_t *data, uint32_t size, std::string &text);
 
 #endif

@@ -15,6 +15,9 @@
 #include "convert/rows.h"
 #include "convert/settings.h"
 #include "convert/song.h"
+#include "disk/disk_image.h"
+#include "disk/program_file.h"
+#include "disk/tifiles.h"
 #include "output/output.h"
 #include "vgmcomp/estimate.h"
 #include "vgmcomp/fit.h"
@@ -27,6 +30,8 @@
 #include "vgmcomp/target.h"
 #include "vgmcomp/verify.h"
 #include "vgmcomp/vgm.h"
+#include "xb/image.h"
+#include "xb/tokenize.h"
 
 #define FUZZ_REQUIRE(cond)                                                                 \
     do {                                                                                   \
@@ -122,6 +127,7 @@ inline RunOptions run_options(const std::vector<uint8_t> &vgm)
     o.target = XbTarget{form == 1 ? XbForm::data : form == 2 ? XbForm::statements : XbForm::program, (t & 8) != 0,
                         (t & 16) != 0};
     if (t & 32) o.reduce.min_row_frames = interpreted_row_frames(o.target);
+    o.reduce.count_noise = o.target.noise;  // as vgmcomp.x sets it
     return o;
 }
 
@@ -238,6 +244,117 @@ inline std::string pack_input(const uint8_t *data, size_t size)
     }
     FUZZ_REQUIRE(got_a == a);
     FUZZ_REQUIRE(got_b == b);
+    return std::string();
+}
+
+// A disk image as the TI's disk system expects it: the catalog reads, the
+// index is sorted by name, no sector belongs to two files (descriptors
+// included) and every sector of a file is marked in use.
+inline std::string disk_consistent(const std::vector<uint8_t> &image)
+{
+    DiskCatalog catalog;
+    std::string error;
+    if (!disk_read_catalog(image, catalog, error)) return "the catalog does not read: " + error;
+    std::vector<int> owner(catalog.sectors, -1);
+    owner[0] = owner[1] = static_cast<int>(catalog.files.size());
+    for (size_t f = 0; f < catalog.files.size(); f++) {
+        const DiskEntry &e = catalog.files[f];
+        if (f > 0) FUZZ_REQUIRE(catalog.files[f - 1].info.name < e.info.name);
+        std::vector<uint16_t> sectors = e.data_sectors;
+        sectors.push_back(e.descriptor);
+        for (uint16_t s : sectors) {
+            FUZZ_REQUIRE(owner[s] == -1);
+            owner[s] = static_cast<int>(f);
+            FUZZ_REQUIRE(image[0x38 + s / 8] >> (s % 8) & 1);
+        }
+    }
+    return std::string();
+}
+
+// Any text as an XB listing: what the tokenizer takes lists as text that
+// tokenizes to the same bytes, and makes a program in the format it fits
+// that reads back as the same lines.
+inline std::string listing_input(const std::string &text)
+{
+    std::vector<XbLine> lines, again, back;
+    std::vector<std::string> warnings;
+    std::string error;
+    if (!xb_parse_listing(text, lines, warnings, error)) return std::string();
+    for (const XbLine &line : lines) {
+        FUZZ_REQUIRE(line.number >= 1 && line.number <= XB_MAX_LINE_NUMBER);
+        FUZZ_REQUIRE(!line.tokens.empty() && line.tokens.size() <= XB_MAX_LINE_TOKENS);
+    }
+    FUZZ_REQUIRE(xb_parse_listing(xb_listing_text(lines), again, warnings, error));
+    FUZZ_REQUIRE(again.size() == lines.size());
+    for (size_t i = 0; i < lines.size(); i++) {
+        FUZZ_REQUIRE(again[i].number == lines[i].number);
+        FUZZ_REQUIRE(again[i].tokens == lines[i].tokens);
+    }
+    XbProgram program;
+    if (!xb_build_program(lines, xb_default_format(lines), program, error)) return std::string();
+    FUZZ_REQUIRE(xb_read_program(program, back, error));
+    FUZZ_REQUIRE(back.size() == lines.size());
+    for (size_t i = 0; i < lines.size(); i++) FUZZ_REQUIRE(back[i].tokens == lines[i].tokens);
+    return std::string();
+}
+
+// Any bytes as a listing (listing_input), then through the readers of
+// program files and disk images: a plain program file, a TIFILES file or a
+// disk image and the programs on it. What
+// reads as a program lists; a disk image whose catalog reads takes a new
+// program (a short and a long one, by turns) and stays consistent, with the
+// new file readable and every other file unchanged.
+inline std::string xbfile_input(const uint8_t *data, size_t size)
+{
+    const std::vector<uint8_t> bytes(data, data + size);
+    const std::string relisted = listing_input(std::string(bytes.begin(), bytes.end()));
+    if (!relisted.empty()) return relisted;
+    std::string listing, error;
+    XbProgram program;
+    std::vector<XbLine> lines;
+    if (read_program(bytes, "", program, error) && xb_read_program(program, lines, error)) {
+        for (const XbLine &line : lines) {
+            FUZZ_REQUIRE(line.number >= 0 && line.number <= 0xFFFF);
+            FUZZ_REQUIRE(line.tokens.size() <= 255);
+        }
+        listing = xb_listing_text(lines);
+        FUZZ_REQUIRE(!lines.empty() || listing.empty());
+    }
+    if (!disk_detect(bytes)) return std::string();
+    DiskCatalog catalog;
+    if (!disk_read_catalog(bytes, catalog, error)) return std::string();
+    FUZZ_REQUIRE(catalog.files.size() <= 127);
+    const std::string text = disk_catalog_text(bytes, catalog);
+    FUZZ_REQUIRE(!text.empty());
+    for (const DiskEntry &e : catalog.files) read_program_listing(bytes, e.info.name, listing, error);
+
+    std::vector<XbLine> song;
+    std::vector<std::string> warnings;
+    const std::string source = size % 2 ? "100 CALL SOUND(500,440,0)\n110 DATA 1,2,3\n" : "1 REM X\n";
+    FUZZ_REQUIRE(xb_parse_listing(source, song, warnings, error));
+    FUZZ_REQUIRE(xb_build_program(song, size % 2 ? XbFormat::Short : XbFormat::Long, program, error));
+    const TiFile added = ti_program_file("FUZZ", program, TiStamp());
+    std::vector<uint8_t> image = bytes;
+    if (!disk_put_file(image, added, error)) {
+        FUZZ_REQUIRE(image == bytes);
+        return std::string();
+    }
+    DiskCatalog after;
+    FUZZ_REQUIRE(disk_read_catalog(image, after, error));
+    TiFile back;
+    FUZZ_REQUIRE(disk_read_file(image, "FUZZ", back, error));
+    FUZZ_REQUIRE(back.data == added.data);
+    // Consistency holds when it held before the file was added.
+    if (disk_consistent(bytes).empty()) {
+        const std::string failed = disk_consistent(image);
+        if (!failed.empty()) return failed;
+        for (const DiskEntry &e : catalog.files) {
+            if (e.info.name == "FUZZ") continue;
+            TiFile now;
+            FUZZ_REQUIRE(disk_read_file(image, e.info.name, now, error));
+            FUZZ_REQUIRE(now.data == disk_entry_file(bytes, e).data);
+        }
+    }
     return std::string();
 }
 

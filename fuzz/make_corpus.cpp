@@ -1,6 +1,7 @@
 // Writes the seed corpora of the fuzz targets into fuzz/corpus/<target>/:
 // small VGM files made with the project's VGM writer, the song files the
-// compressor makes of them, the example song and a few byte streams.
+// compressor makes of them, the example song, a few byte streams, and XB
+// program files and disk images.
 //
 //     build-fuzz/fuzz/make_corpus fuzz/corpus
 //
@@ -8,15 +9,20 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "disk/disk_image.h"
+#include "disk/tifiles.h"
 #include "vgmcomp/frames.h"
 #include "vgmcomp/pitch.h"
 #include "vgmcomp/songfile.h"
 #include "vgmcomp/streams.h"
 #include "vgmcomp/vgm.h"
 #include "vgmcomp/vgm_writer.h"
+#include "xb/image.h"
+#include "xb/tokenize.h"
 
 namespace {
 
@@ -207,5 +213,41 @@ int main(int argc, char **argv)
     std::vector<uint8_t> pattern;
     for (int i = 0; i < 200; i++) pattern.push_back(static_cast<uint8_t>("abcabdabcabe"[i % 12]));
     ok = save(pack_dir, "pattern", with_prefix({2, 128}, pattern)) && ok;
+
+    // Program file and disk image seeds: a song and a program with every
+    // construct, as plain files (short and long), TIFILES files and disk
+    // images (a small one and a whole single-sided one).
+    const std::string xb_dir = root + "/fuzz_xbfiles";
+    const char *const listings[] = {
+        "100 CALL SOUND(500,440,0)\n110 DATA 1,2,3\n",
+        "10 REM every construct\n20 DIM A(10),B$(3)::OPTION BASE 1\n30 FOR I=1 TO 10 STEP 2::A(I)=-I*1.5E-3::NEXT I\n"
+        "40 IF A(1)<>0 THEN 100 ELSE 200\n50 ON I GOTO 100,200,300::ON I GO SUB 300\n60 PRINT \"SAY \"\"HI\"\"\";TAB(5);B$(1)&CHR$(65)\n"
+        "70 DATA \"A,B\",-2,HELLO WORLD,,3.5\n80 CALL CLEAR::CALL HCHAR(1,1,42,32) ! a tail remark\n"
+        "100 RESTORE 70::READ X$::GOSUB 300::RETURN\n200 BREAK 100,300::UNBREAK::RUN 10\n"
+        "300 DISPLAY AT(1,1):X$::ACCEPT AT(2,1)VALIDATE(DIGIT)BEEP:N$::RETURN\n",
+    };
+    std::vector<uint8_t> small = disk_create(DiskGeometry{"SMALL", 48, 9, 1, 1}, "SEEDS");
+    std::vector<uint8_t> sssd = disk_create(DiskGeometry{"SSSD", 360, 9, 1, 1}, "SONGS");
+    for (size_t k = 0; k < 2; k++) {
+        std::vector<XbLine> lines;
+        std::vector<std::string> warnings;
+        for (XbFormat f : {XbFormat::Short, XbFormat::Long}) {
+            XbProgram program;
+            if (!xb_parse_listing(listings[k], lines, warnings, error) || !xb_build_program(lines, f, program, error)) {
+                std::fprintf(stderr, "make_corpus: seed listing %zu: %s\n", k, error.c_str());
+                return 1;
+            }
+            const std::string name = std::string(k ? "every" : "song") + (f == XbFormat::Short ? "-short" : "-long");
+            if (f == XbFormat::Short) ok = save(xb_dir, std::string(k ? "every" : "song") + ".txt", std::vector<uint8_t>(listings[k], listings[k] + std::strlen(listings[k]))) && ok;
+            const TiFile file = ti_program_file(k ? "EVERY" : "SONG", program, TiStamp{0x6000, 0x5A47});
+            ok = save(xb_dir, name + ".raw", xb_raw_file(program)) && ok;
+            ok = save(xb_dir, name + ".tfi", tifiles_encode(file)) && ok;
+            TiFile named = file;
+            named.info.name += f == XbFormat::Short ? "S" : "L";
+            ok = disk_put_file(small, named, error) && disk_put_file(sssd, named, error) && ok;
+        }
+    }
+    ok = save(xb_dir, "small.dsk", small) && ok;
+    ok = save(xb_dir, "sssd.dsk", sssd) && ok;
     return ok ? 0 : 1;
 }

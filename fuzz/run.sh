@@ -4,8 +4,9 @@
 #     fuzz/run.sh TARGET SECONDS [libFuzzer options...]
 #
 # TARGET is fuzz_convert (any song file through the converter), fuzz_vgm (any
-# VGM file through the compressor) or fuzz_pack (pack then unpack any byte
-# streams). The first run configures and builds the fuzz build folder
+# VGM file through the compressor), fuzz_pack (pack then unpack any byte
+# streams) or fuzz_xbfiles (any program file or disk image through the
+# readers, and a program added to any disk image). The first run configures and builds the fuzz build folder
 # (build-fuzz beside this folder, or $KELVARO_FUZZ_BUILD) with clang++.
 #
 # The seeds in fuzz/corpus/TARGET are read, never written: new inputs go to
@@ -34,7 +35,8 @@ case "$target" in
   fuzz_convert) max_len=4096 ;;
   fuzz_vgm) max_len=16384 ;;   # long enough to reach the reader's two-hour cap
   fuzz_pack) max_len=4096 ;;
-  *) echo "run.sh: unknown target '$target' (fuzz_convert, fuzz_vgm, fuzz_pack)" >&2; exit 2 ;;
+  fuzz_xbfiles) max_len=100000 ;;  # a whole single-sided disk image
+  *) echo "run.sh: unknown target '$target' (fuzz_convert, fuzz_vgm, fuzz_pack, fuzz_xbfiles)" >&2; exit 2 ;;
 esac
 case "$seconds" in
   ''|*[!0-9]*) echo "run.sh: SECONDS must be a whole number, not '$seconds'" >&2; exit 2 ;;

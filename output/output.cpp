@@ -8,6 +8,7 @@
 
 #include "convert/rows.h"
 #include "convert/settings.h"
+#include "convert/song.h"
 #include "output/file_write.h"
 
 std::vector<int32_t> out_data_int;
@@ -118,6 +119,15 @@ std::string format_output()
     }
     text += '\n';
     return text;
+}
+
+bool convert_to_text(const uint8_t *data, uint32_t size, std::string &text)
+{
+    text.clear();
+    if (!convert_rows(data, size)) return false;
+    build_int_list();
+    text = format_output();
+    return true;
 }
 
 void write_output(const char *path, const char *clash)

@@ -25,4 +25,8 @@ extern const int32_t XB_LINE_MAX;         // 32767, the highest line number XB a
 // output error. clash, when not null, says why path may not be written.
 [[noreturn]] void write_output(const char *path, const char *clash = nullptr);
 
+// convert_rows (convert/song.h) followed by the integer list and the text,
+// for the current settings; the text is empty when convert_rows fails.
+bool convert_to_text(const uint8_t *data, uint32_t size, std::string &text);
+
 #endif

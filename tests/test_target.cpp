@@ -7,11 +7,11 @@
 #include <sstream>
 
 #include "convert/settings.h"
-#include "output/xb_size.h"
 #include "vgmcomp/cli.h"
 #include "vgmcomp/target.h"
 #include "vgmcomp/vgm_writer.h"
 #include "tests/test_support.h"
+#include "xb/xb_size.h"
 
 namespace {
 
@@ -172,8 +172,9 @@ TEST(Target, InterpretedWarnsAboutRealTimingAndGivesTheXbTimes)
         const std::string e = err.str();
         EXPECT_EQ(contains(e, "will play the song about 1.2 times too slowly; kelvaro's -e"), c.warns) << e;
         EXPECT_TRUE(contains(e, "quick.vgm: in XB without the compiler: " + std::string(c.first_sound))) << e;
-        EXPECT_TRUE(contains(e, contains(c.kelvaro, "--no-noise") ? "reductions: --voices 012 --interpreted\n"
-                                                                   : "reductions: --interpreted\n")) << e;
+        // The noise voice that --interpreted leaves out without -n is not
+        // reported as a --voices the user never typed.
+        EXPECT_TRUE(contains(e, "reductions: --interpreted\n")) << e;
         // The song is about 20 s; in time, XB ends about a second later
         // (with REAL timing about 1.2 times later).
         const size_t at = e.find(", end about ");

@@ -566,6 +566,7 @@ TEST(VgmcompProgram, DamagedFilesAndSongsKelvaroPlaysOnlyInPart)
         {"snapped.vgm", vgm_finish(off), {}, 0, ""},
         {"noise.vgm", vgm_finish(noise), {}, 0, noise_only},
         {"noise-played.vgm", vgm_finish(noise), {"--noise"}, 0, ""},  // the program kelvaro -n writes
+        {"noise-held.vgm", vgm_finish(noise), {"--interpreted", "--timing", "emulated"}, 0, noise_only},
         {"half.vgm", half, {}, 0, "the header points past the end of the file (GD3 tag at "},
         {"stub.vgm", Bytes{'V', 'g', 'm', ' ', 0x40, 0, 0, 0, 0x51, 0x01}, {}, 1,
          "the file ends inside its header, at 0xA (sound data would start at 0x40)"},

@@ -4,7 +4,8 @@
 
 #include "convert/settings.h"
 #include "convert/song.h"
-#include "output/xb_size.h"
+#include "output/output.h"
+#include "xb/xb_size.h"
 #include "tests/test_support.h"
 
 TEST(XbSize, PlayerLinesAndStatementsCountedByHand)

@@ -6,7 +6,6 @@
 
 #include "convert/song.h"
 #include "output/file_write.h"
-#include "output/xb_size.h"
 #include "vgmcomp/estimate.h"
 #include "vgmcomp/fidelity.h"
 #include "vgmcomp/fit.h"
@@ -19,6 +18,7 @@
 #include "vgmcomp/streams.h"
 #include "vgmcomp/verify.h"
 #include "vgmcomp/vgm.h"
+#include "xb/xb_size.h"
 
 const char vgmcomp_help[] =
     "Usage: vgmcomp.x [options] <input.vgm | input.vgz>\n"
@@ -53,7 +53,9 @@ const char vgmcomp_help[] =
     "\n"
     "Making the XB program smaller (each keeps the rest of the song as it is):\n"
     "  --seconds S      keep only the first S seconds (for example 30 or 12.5)\n"
-    "  --min-frames N   hold every state for at least N frames of 1/60 s (1-212)\n"
+    "  --min-frames N   rows of at least N frames of 1/60 s (1-212), chosen over\n"
+    "                   the whole song: each plays the note and volume that each\n"
+    "                   voice holds for most of the row\n"
     "  --flat           hold each note at its first volume (no volume envelopes)\n"
     "  --voices LIST    keep only the listed voices, digits 0-3 (3 is the noise),\n"
     "                   for example 012\n"
@@ -291,7 +293,10 @@ std::string fit_hint(const std::vector<Frame> &base, const Reductions &user, siz
 {
     const FitChoice c = fit_search(base, user, budget, target);
     const std::string fit = "--fit " + std::to_string(budget);
-    std::string hint = "try " + fit + " (through kelvaro: VGMCOMP_OPTIONS=\"" + fit + "\")";
+    // Through kelvaro the variable carries every option, so it names the
+    // user's own reductions too (--interpreted, say) beside --fit.
+    const std::string own = reduction_options(user);
+    std::string hint = "try " + fit + " (through kelvaro: VGMCOMP_OPTIONS=\"" + (own.empty() ? "" : own + " ") + fit + "\")";
     if (c.found && c.chosen != user) hint += ", which would choose " + reduction_options(c.chosen);
     return hint;
 }
@@ -372,11 +377,15 @@ void print_stats(const VgmcompOptions &opt, size_t base_frames, const std::vecto
 
 // After writing: a song whose tone voices never sound plays only with
 // kelvaro -n (unless that is the program it writes); with --exact, tones the converter writes as silence.
-void warn_tones_unplayed(const VgmcompOptions &opt, const std::string &at, const std::vector<Frame> &frames,
-                         std::ostream &err)
+// The song's own noise voice counts (base: before reductions), since
+// --interpreted without -n leaves it out of the frames written.
+void warn_tones_unplayed(const VgmcompOptions &opt, const std::string &at, const std::vector<Frame> &base,
+                         const std::vector<Frame> &frames, std::ostream &err)
 {
     const PlayableCount tones = count_playable(frames);
-    if (tones.sounding == 0 && any_sound(frames) && !opt.target.noise)
+    bool noise = false;
+    for (const Frame &f : base) noise = noise || (f.v[3].atten & 0x0F) != 15;
+    if (tones.sounding == 0 && noise && !opt.target.noise)
         err << at << "no tone voice sounds in this song, only the noise voice: only kelvaro -n will play it\n";
     if (!opt.exact || tones.unplayed == 0) return;
     char share[32];
@@ -445,6 +454,9 @@ bool parse_options(const std::vector<std::string> &env_words, const std::vector<
     if (!parse_words(env_words, env_name, opt, error)) return false;
     if (!parse_words(kelvaro_words, kelvaro_settings_env, opt, error)) return false;
     if (!parse_words(args, nullptr, opt, error)) return false;
+    // The rows chosen for a row minimum count the noise voice where kelvaro
+    // plays it.
+    opt.reduce.count_noise = opt.target.noise;
     if (opt.interpreted) {
         opt.reduce.min_row_frames = interpreted_row_frames(opt.target);
         // Rows are held on the voices kelvaro plays: a noise voice that it
@@ -544,7 +556,7 @@ int vgmcomp_run(const std::vector<std::string> &args, const char *env_options, s
             err << "chose " << reduction_options(in_force);
         err << ": an XB program of " << program.xb_size << " bytes, " << program.rows << " rows\n";
     }
-    warn_tones_unplayed(opt, at, frames, err);
+    warn_tones_unplayed(opt, at, base, frames, err);
     if (holds.unsplittable > 0) {
         const bool one = holds.unsplittable == 1;
         err << at << holds.unsplittable << (one ? " state" : " states")

@@ -7,7 +7,7 @@
 #include "convert/song.h"
 #include "convert/tables.h"
 #include "output/output.h"
-#include "output/xb_size.h"
+#include "xb/xb_size.h"
 #include "player/player.h"
 #include "vgmcomp/player_state.h"
 

@@ -23,21 +23,22 @@ struct Search {
         tried.push_back(r);
         choice.tried++;
         // Most sets tried have far too many rows, which the song's start
-        // already shows. Every reduction makes frame i of the song from its
-        // frames 1..i, so the start cut at frame P has the song's changes up
-        // to P, and its rows are the song's rows up to P, less the splits of
-        // a hold still going on at P, plus two rows at most (a final row, and
-        // a change that a row minimum lets the cut adopt but holds back near
-        // the song's own end): more than max_rows + 2 there means more than
-        // max_rows in the song.
+        // already shows. Without a row minimum every reduction makes frame i
+        // of the song from its frames 1..i, so the start cut at frame P has
+        // the song's changes up to P, and its rows are the song's rows up to
+        // P, less the splits of a hold still going on at P, plus one final
+        // row at most: more than max_rows + 1 there means more than max_rows
+        // in the song. The rows chosen for a row minimum (--min-frames,
+        // --interpreted) depend on the frames after them too, so such a song
+        // is measured whole.
         const uint64_t length = r.keep_frames != 0 ? std::min<uint64_t>(r.keep_frames, base.size()) : base.size();
         // The splitting of long holds counts the rows as it goes.
         HoldReport holds;
-        if (length > START_FRAMES) {
+        if (length > START_FRAMES && row_minimum(r) <= 1) {
             Reductions start = r;
             start.keep_frames = START_FRAMES;
             prepare_frames(base, start, &holds);
-            if (holds.rows > uint64_t{max_rows} + 2) return false;
+            if (holds.rows > uint64_t{max_rows} + 1) return false;
         }
         const std::vector<Frame> frames = prepare_frames(base, r, &holds);
         if (holds.rows > max_rows) return false;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "vgmcomp/rowchoose.h"
+
 namespace {
 
 constexpr uint8_t SILENT = 15;
@@ -42,7 +44,8 @@ bool all_silent(const Frame &f)
 bool operator==(const Reductions &a, const Reductions &b)
 {
     return a.keep_frames == b.keep_frames && a.min_frames == b.min_frames && a.flat == b.flat &&
-           a.voices == b.voices && a.min_row_frames == b.min_row_frames;
+           a.voices == b.voices && a.count_noise == b.count_noise &&
+           a.min_row_frames == b.min_row_frames;
 }
 
 bool operator!=(const Reductions &a, const Reductions &b)
@@ -82,10 +85,14 @@ std::string reduction_options(const Reductions &r)
         if (!text.empty()) text += ' ';
         text += option;
     };
-    if ((r.voices & ALL_VOICES) != ALL_VOICES) {
+    // --interpreted itself leaves out a noise voice that kelvaro does not
+    // play: the user did not ask for --voices.
+    uint8_t voices = r.voices;
+    if (r.min_row_frames > 1 && !r.count_noise) voices = static_cast<uint8_t>(voices | (1u << 3));
+    if ((voices & ALL_VOICES) != ALL_VOICES) {
         std::string list;
         for (int v = 0; v < 4; v++)
-            if ((r.voices >> v) & 1) list += static_cast<char>('0' + v);
+            if ((voices >> v) & 1) list += static_cast<char>('0' + v);
         add("--voices " + list);
     }
     if (r.flat) add("--flat");
@@ -211,6 +218,11 @@ std::vector<Frame> apply_reductions(const std::vector<Frame> &frames, const Redu
     std::vector<Frame> out(frames.begin(), frames.begin() + static_cast<std::ptrdiff_t>(count));
     if ((r.voices & ALL_VOICES) != ALL_VOICES) keep_voices(out, r.voices);
     if (r.flat) flatten_volumes(out);
-    if (row_minimum(r) > 1) hold_min_frames(out, row_minimum(r), r.min_row_frames > 1);
+    if (row_minimum(r) > 1) {
+        RowChoiceOptions o;
+        o.min_frames = row_minimum(r);
+        o.count_noise = r.count_noise;
+        choose_rows(out, o);
+    }
     return out;
 }

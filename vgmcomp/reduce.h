@@ -14,13 +14,14 @@ constexpr uint8_t ALL_VOICES = 0x0F;
 
 struct Reductions {
     uint64_t keep_frames = 0;    // --seconds: keep frames 1..keep_frames only; 0 keeps them all
-    uint32_t min_frames = 1;     // --min-frames: hold every state at least this many frames
+    uint32_t min_frames = 1;     // --min-frames: rows of at least this many frames (vgmcomp/rowchoose.h)
     bool flat = false;           // --flat: each note keeps its first volume
     uint8_t voices = ALL_VOICES; // --voices: bit v set keeps voice v
     // --interpreted: every row the converter writes lasts at least this
     // many frames, the last one and those beside a split hold too, and the
     // song keeps its length; 1: no such minimum.
     uint32_t min_row_frames = 1;
+    bool count_noise = false;    // the row chooser counts the noise voice: kelvaro writes it
 };
 
 bool operator==(const Reductions &a, const Reductions &b);
@@ -64,18 +65,22 @@ void keep_voices(std::vector<Frame> &frames, uint8_t mask);
 // their timing stay as they were.
 void flatten_volumes(std::vector<Frame> &frames);
 
-// --min-frames: a change of the whole state (any voice's volume, or its note
-// while it sounds) is adopted only when at least n frames have passed since
-// the last adopted change; until then the adopted state goes on. A change
-// that is undone before it is adopted is dropped; one that lasts is adopted
-// late, at the first frame allowed. whole_rows: the song's end counts as a
-// change too: its last change (the song's length) stays where it was, the
-// silence that ends the song begins on time, and no change is adopted less
-// than n frames before either, so that the last row is whole as well.
+// Holds every state for at least n frames, the simplest way to rows of n
+// frames (a row minimum chooses its rows instead, vgmcomp/rowchoose.h, and
+// writes no more rows than this): a change of the whole state (any voice's
+// volume, or its note while it sounds) is adopted only when at least n
+// frames have passed since the last adopted change; until then the adopted
+// state goes on. A change that is undone before it is adopted is dropped;
+// one that lasts is adopted late, at the first frame allowed. whole_rows:
+// the song's end counts as a change too: its last change (the song's
+// length) stays where it was, the silence that ends the song begins on
+// time, and no change is adopted less than n frames before either, so that
+// the last row is whole as well.
 void hold_min_frames(std::vector<Frame> &frames, uint32_t n, bool whole_rows = false);
 
-// All of r, in the order: seconds, voices, flat, min-frames (with the row
-// minimum).
+// All of r, in the order: seconds, voices, flat, the row minimum of
+// --min-frames and --interpreted (rows chosen by choose_rows in
+// vgmcomp/rowchoose.h, which writes no more rows than holding as above).
 std::vector<Frame> apply_reductions(const std::vector<Frame> &frames, const Reductions &r);
 
 #endif

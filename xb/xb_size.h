@@ -1,5 +1,5 @@
 // The size of an XB program as it occupies memory once tokenized, measured
-// on the text the output writer produces.
+// on the text the output writer produces, by the project's tokenizer.
 #ifndef KELVARO_XB_SIZE_H
 #define KELVARO_XB_SIZE_H
 
@@ -11,12 +11,10 @@ constexpr size_t XB_PROGRAM_SPACE = 24488;
 // What the tools aim at, leaving room for the variables.
 constexpr size_t XB_BUDGET = 24000;
 
-// Bytes one line costs: 4 in the line-number table, 1 length byte, its
-// tokens and a 0x00 end byte. Keywords, punctuation and "::" are 1 byte each,
-// variable names their characters, numbers and DATA values unquoted strings
-// (1 token byte, 1 length byte, the characters), the name after CALL too.
-// An empty line costs nothing; a line without a number (DATA mode) costs the
-// same as one with a number, since it gets one when merged into a program.
+// Bytes one line costs in the program image: 4 in the line-number table, 1
+// length byte, its tokens and a 0x00 end byte. An empty line costs nothing;
+// a line without a number (DATA mode) costs the same as one with a number,
+// since it gets one when merged into a program.
 size_t xb_line_size(const std::string &line);
 
 // The sum over all lines of text.
