@@ -9,6 +9,7 @@
 
 #include "convert/settings.h"
 #include "convert/song.h"
+#include "output/output.h"
 #include "vgmcomp/fit.h"
 #include "vgmcomp/pitch.h"
 #include "vgmcomp/verify.h"
