@@ -52,7 +52,10 @@ TEST(XbtoolPreview, UsageAndInputErrorsNameTheProblemAndWriteNothing)
         {{"play", "song.txt", "-o", "x.vgm", "-q"}, 2, "xbtool: play: unknown option '-q'" + more},
         {{"play", "missing.txt", "-o", "keep.vgm"}, 1, "xbtool: missing.txt: cannot open: No such file or directory\n"},
         {{"play", "bad.txt", "-o", "keep.vgm"}, 1, "xbtool: bad.txt, line 2: volume 31 is out of range (0 to 30)\n"},
-        {{"play", "noise.bin", "-o", "keep.vgm"}, 1, "xbtool: noise.bin: neither a listing nor a VGM file\n"},
+        {{"play", "noise.bin", "-o", "keep.vgm"}, 1,
+         "xbtool: noise.bin: neither a listing, a program file nor a VGM file\n"},
+        {{"play", "song.vgm", "SONG", "-o", "keep.vgm"}, 1,
+         "xbtool: song.vgm: a VGM file, not a disk image: it holds no program SONG\n"},
         {{"play", "keep.vgm", "-o", "keep.vgm"}, 1, "xbtool: play: keep.vgm: the output would replace the input\n"},
         {{"play", "long.txt", "-o", "x.vgm", "--timing", "emulated"}, 1,
          "xbtool: long.txt: plays for 2.4 hours, more than the two hours a preview takes\n"},
@@ -143,6 +146,25 @@ TEST(XbtoolPreview, PlayAndRollWriteTheirFiles)
     const std::string svg = read_text(s.dir.file("roll.svg"));
     EXPECT_EQ(svg.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg ", 0), 0u);
     EXPECT_NE(svg.find(">song.vgm (pale) and song.txt (solid)</text>"), std::string::npos);
+
+    // A program file or a program on a disk image made of the listing plays the same.
+    write_text(s.dir.file("other.txt"), kelvaro_listing(four_voice_vgm(), OUTPUT_CALLSOUND));
+    ASSERT_EQ(xbtool({"program", "song.txt", "-o", "song.prg"}, s.dir.path).status, 0);
+    ASSERT_EQ(xbtool({"disk", "songs.dsk", "song.txt", "other.txt"}, s.dir.path).status, 0);
+    for (const std::vector<std::string> &input : {std::vector<std::string>{"song.prg"}, {"songs.dsk", "SONG"}}) {
+        std::vector<std::string> args = {"play"};
+        args.insert(args.end(), input.begin(), input.end());
+        args.insert(args.end(), {"-o", "prg.vgm"});
+        r = xbtool(args, s.dir.path);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(read_file(s.dir.file("prg.vgm")), read_file(s.dir.file("out.vgm")));
+    }
+    r = xbtool({"compare", "song.vgm", "songs.dsk", "OTHER"}, s.dir.path);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\ncompare: pitch 100.0%, octave 100.0%, volume 100.0%"), std::string::npos) << r.out;
+    r = xbtool({"play", "songs.dsk", "-o", "prg.vgm"}, s.dir.path);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "xbtool: songs.dsk: a disk image with several programs (OTHER, SONG): name one\n");
 
     r = xbtool({"play", "song.txt", "-o", "out.wav", "--seconds", "1"}, s.dir.path);
     if (!wav_rendering_available()) {

@@ -6,6 +6,9 @@
 #include <cstdlib>
 #include <ostream>
 
+#include "disk/disk_image.h"
+#include "disk/program_file.h"
+#include "disk/tifiles.h"
 #include "output/file_write.h"
 #include "preview/compare.h"
 #include "preview/listing.h"
@@ -19,10 +22,12 @@
 namespace {
 
 const char *const play_help =
-    "Usage: xbtool play INPUT -o OUT [--timing real|emulated] [--on compiled|xb] [--seconds S]\n"
+    "Usage: xbtool play INPUT [NAME] -o OUT [--timing real|emulated] [--on compiled|xb] [--seconds S]\n"
     "Renders what the TI will play. INPUT is a listing kelvaro wrote (PROGRAM, DATA or CALL SOUND\n"
-    "form, with or without the noise voice) or a VGM/VGZ file. OUT ending in .vgm: a VGM 1.51 file of\n"
-    "the TI's sound chip; ending in .wav: 44,100 Hz 16-bit PCM rendered with Game_Music_Emu.\n\n"
+    "form, with or without the noise voice), a program file made of one (TIFILES or plain), a disk\n"
+    "image holding one (NAME picks it when the disk has several) or a VGM/VGZ file. OUT ending in\n"
+    ".vgm: a VGM 1.51 file of the TI's sound chip; ending in .wav: 44,100 Hz 16-bit PCM rendered\n"
+    "with Game_Music_Emu.\n\n"
     "  -o OUT            the file to write (.vgm or .wav)\n"
     "  --timing real     the listing was written for real hardware (kelvaro -r, the default)\n"
     "  --timing emulated the listing was written for Classic99 in CPU Overdrive (kelvaro -e)\n"
@@ -33,20 +38,20 @@ const char *const play_help =
     "A CALL SOUND form listing is always timed as kelvaro -x writes it.\n";
 
 const char *const compare_help =
-    "Usage: xbtool compare VGM LISTING [--timing real|emulated] [--on compiled|xb]\n"
+    "Usage: xbtool compare VGM LISTING [NAME] [--timing real|emulated] [--on compiled|xb]\n"
     "Measures how much of the VGM the listing keeps, frame by frame (1/60 s), per tone voice and in\n"
     "total: the length it covers; of the VGM's sounding voice-frames, those with the same pitch\n"
     "class (within half a semitone, any octave), the same octave, the same volume; and phantoms,\n"
     "voice-frames the listing sounds where the VGM is silent or ultrasonic. The last line reads\n"
     "  compare: pitch P%, octave O%, volume V%, phantom H%, length L s of T s\n"
-    "--timing and --on as for xbtool play.\n";
+    "LISTING, NAME, --timing and --on as for xbtool play's INPUT.\n";
 
 const char *const roll_help =
-    "Usage: xbtool roll VGM LISTING -o ROLL.svg [--timing real|emulated] [--on compiled|xb]\n"
+    "Usage: xbtool roll VGM LISTING [NAME] -o ROLL.svg [--timing real|emulated] [--on compiled|xb]\n"
     "Draws the VGM (pale bars) and the listing (solid bars) as a piano roll, an SVG picture: 20 s\n"
     "a strip, C2 to C8 with the notes XB plays shaded, one colour per voice, volume as opacity,\n"
     "the noise voice below, and the compare figures in the title.\n"
-    "--timing and --on as for xbtool play.\n";
+    "LISTING, NAME, --timing and --on as for xbtool play's INPUT.\n";
 
 struct Options {
     std::vector<std::string> inputs;
@@ -115,7 +120,8 @@ bool ends_with(const std::string &s, const char *suffix)
     return true;
 }
 
-// A song given on the command line: a VGM file or a listing.
+// A song given on the command line: a VGM file, or a listing (as text, or
+// read from a program file or a program on a disk image).
 struct SongInput {
     bool is_vgm = false;
     std::vector<uint8_t> bytes;  // the file, unpacked when it was gzip-compressed
@@ -123,7 +129,8 @@ struct SongInput {
     Listing listing;
 };
 
-bool load_song(const std::string &path, SongInput &in, std::ostream &err)
+// name picks the program on a disk image (empty: its only program).
+bool load_song(const std::string &path, const std::string &name, SongInput &in, std::ostream &err)
 {
     std::string error;
     if (!load_vgm_bytes(path, in.bytes, error)) {
@@ -132,18 +139,26 @@ bool load_song(const std::string &path, SongInput &in, std::ostream &err)
     }
     in.is_vgm = in.bytes.size() >= 4 && in.bytes[0] == 'V' && in.bytes[1] == 'g' && in.bytes[2] == 'm' &&
                 in.bytes[3] == ' ';
-    bool ok;
+    bool ok = true;
     if (in.is_vgm) {
         ok = parse_vgm(in.bytes, path, in.log, error);
         for (const std::string &w : in.log.warnings) err << "xbtool: " << w << '\n';
+        if (ok && !name.empty()) {
+            error = path + ": a VGM file, not a disk image: it holds no program " + name;
+            ok = false;
+        }
     } else if (in.bytes.empty()) {
-        error = path + ": empty file: neither a listing nor a VGM file";
-        ok = false;
-    } else if (!looks_like_text(in.bytes)) {
-        error = path + ": neither a listing nor a VGM file";
+        error = path + ": empty file: neither a listing, a program file nor a VGM file";
         ok = false;
     } else {
-        ok = read_listing(std::string(in.bytes.begin(), in.bytes.end()), path, in.listing, error);
+        std::string text(in.bytes.begin(), in.bytes.end());
+        const bool program = disk_detect(in.bytes) || tifiles_detect(in.bytes) || !name.empty();
+        if (program || !looks_like_text(in.bytes)) {
+            std::string why;
+            ok = read_program_listing(in.bytes, name, text, why);
+            if (!ok) error = path + ": " + (program ? why : "neither a listing, a program file nor a VGM file");
+        }
+        if (ok) ok = read_listing(text, path, in.listing, error);
         for (const std::string &w : in.listing.warnings) err << "xbtool: " << w << '\n';
     }
     if (!ok) err << "xbtool: " << error << '\n';
@@ -173,7 +188,8 @@ bool short_enough(const TiTimeline &t, const std::string &name, uint64_t limit, 
 bool load_pair(const Options &o, const char *command, SongInput &vgm, SongInput &listing,
                std::vector<Frame> &vgm_frames, std::vector<Frame> &listing_frames, std::ostream &err)
 {
-    if (!load_song(o.inputs[0], vgm, err) || !load_song(o.inputs[1], listing, err)) return false;
+    const std::string name = o.inputs.size() > 2 ? o.inputs[2] : std::string();
+    if (!load_song(o.inputs[0], "", vgm, err) || !load_song(o.inputs[1], name, listing, err)) return false;
     if (!vgm.is_vgm) {
         err << "xbtool: " << command << ": " << o.inputs[0] << ": not a VGM file (give the VGM first, then the listing)\n";
         return false;
@@ -196,7 +212,8 @@ int xbtool_play(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
     Options o;
     const int done = parse_options(args, "play", play_help, true, o, out, err);
     if (done >= 0) return done;
-    if (o.inputs.size() != 1) return usage(err, "play", o.inputs.empty() ? "no INPUT given" : "one INPUT only");
+    if (o.inputs.empty() || o.inputs.size() > 2)
+        return usage(err, "play", o.inputs.empty() ? "no INPUT given" : "one INPUT only (and the name of a program on a disk image)");
     if (o.output.empty()) return usage(err, "play", "no output file given (-o OUT.vgm or -o OUT.wav)");
     const bool wav = ends_with(o.output, ".wav");
     if (!wav && !ends_with(o.output, ".vgm")) return usage(err, "play", "OUT must end in .vgm or .wav: " + o.output);
@@ -210,7 +227,7 @@ int xbtool_play(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
         return XBTOOL_EXIT_ERROR;
     }
     SongInput in;
-    if (!load_song(o.inputs[0], in, err)) return XBTOOL_EXIT_ERROR;
+    if (!load_song(o.inputs[0], o.inputs.size() > 1 ? o.inputs[1] : "", in, err)) return XBTOOL_EXIT_ERROR;
     const uint64_t limit =
         o.seconds > 0.0 ? static_cast<uint64_t>(o.seconds * PREVIEW_RATE + 0.5) : UINT64_C(0xFFFFFFFFFFFF);
 
@@ -244,7 +261,7 @@ int xbtool_compare(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
     Options o;
     const int done = parse_options(args, "compare", compare_help, false, o, out, err);
     if (done >= 0) return done;
-    if (o.inputs.size() != 2) return usage(err, "compare", "give a VGM file and a listing");
+    if (o.inputs.size() < 2 || o.inputs.size() > 3) return usage(err, "compare", "give a VGM file and a listing");
     if (!o.output.empty()) return usage(err, "compare", "writes to standard output; -o is not taken");
     SongInput vgm, listing;
     std::vector<Frame> vgm_frames, listing_frames;
@@ -258,7 +275,7 @@ int xbtool_roll(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
     Options o;
     const int done = parse_options(args, "roll", roll_help, false, o, out, err);
     if (done >= 0) return done;
-    if (o.inputs.size() != 2) return usage(err, "roll", "give a VGM file and a listing");
+    if (o.inputs.size() < 2 || o.inputs.size() > 3) return usage(err, "roll", "give a VGM file and a listing");
     if (o.output.empty()) return usage(err, "roll", "no output file given (-o ROLL.svg)");
     for (const std::string &in : o.inputs)
         if (same_file(in, o.output)) {
