@@ -23,10 +23,11 @@ void freq_init()
     for (int i = 0; i < NOTE_COUNT; i++) freq[period_key(note_period[i])] = note_hz[i];
     freq[0] = 110;  // no tone written yet
 
-    // Noise command bytes 0xE0 to 0xE7; 0xE3 (follow voice 2) is type -8 and
-    // 0xE7 (white noise following voice 2) is type -4.
-    static const int16_t types[8] = {-1, -2, -3, -8, -5, -6, -7, -4};
-    for (int i = 0; i < 8; i++) noise[0xE0 + i] = types[i];
+    // Noise command bytes 0xE0 to 0xE7 are XB's noise types -1 to -8 in
+    // order, as CALL SOUND defines them: -1 to -3 periodic at the fixed
+    // rates, -4 periodic at the third tone's rate (0xE3), -5 to -7 white at
+    // the fixed rates, -8 white at the third tone's rate (0xE7).
+    for (int i = 0; i < 8; i++) noise[0xE0 + i] = static_cast<int16_t>(-(i + 1));
 }
 
 void vol_init()

@@ -119,7 +119,9 @@ TEST(Tables, VolumeRowsPerVoice)
 TEST(Tables, NoiseTypes)
 {
     freq_init();
-    const int types[8] = {-1, -2, -3, -8, -5, -6, -7, -4};
+    // Periodic noise following the third tone (0xE3) is -4 and white noise
+    // following it (0xE7) is -8, as CALL SOUND plays them.
+    const int types[8] = {-1, -2, -3, -4, -5, -6, -7, -8};
     for (int i = 0; i < 8; i++) EXPECT_EQ(noise[0xE0 + i], types[i]);
     for (int i = 0xE8; i <= 0xFF; i++) EXPECT_EQ(noise[i], 0) << i;
     EXPECT_EQ(noise[0], 0);
@@ -283,7 +285,7 @@ TEST_F(Rows, NoiseVoiceOnlyWithTheNoiseChannel)
 
 TEST_F(Rows, EveryNoiseByte)
 {
-    const int types[8] = {-1, -2, -3, -8, -5, -6, -7, -4};
+    const int types[8] = {-1, -2, -3, -4, -5, -6, -7, -8};
     for (int b = 0xE0; b <= 0xFF; b++) {
         silence();
         musicout.tone[3] = static_cast<uint32_t>(b);
