@@ -4,16 +4,9 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
+#include "vgmcomp/target.h"
 
-// XB without the compiler (measured): time per row and delay before the
-// first sound, in milliseconds.
-constexpr double XB_ROW_MS_PROGRAM = 260.0;
-constexpr double XB_ROW_MS_PROGRAM_NOISE = 330.0;
-constexpr double XB_ROW_MS_STATEMENTS = 83.0;
-constexpr double XB_ROW_MS_STATEMENTS_NOISE = 87.0;
-constexpr double XB_START_MS_PROGRAM = 1000.0;
-constexpr double XB_SCAN_MS_PER_LINE = 17.0;
+namespace {
 
 constexpr double SAMPLES_PER_MS = PREVIEW_RATE / 1000.0;
 
@@ -72,15 +65,18 @@ TiTimeline listing_timeline(const Listing &listing, const PlayTiming &timing)
         t.end_sample = frame * SAMPLES_PER_FRAME;
         return t;
     }
-    const bool statements = listing.form == ListingForm::statements;
-    const double least = statements ? (listing.noise ? XB_ROW_MS_STATEMENTS_NOISE : XB_ROW_MS_STATEMENTS)
-                                    : (listing.noise ? XB_ROW_MS_PROGRAM_NOISE : XB_ROW_MS_PROGRAM);
-    double ms = statements ? XB_SCAN_MS_PER_LINE * listing.program_lines : XB_START_MS_PROGRAM;
+    // XB without the compiler, as the compressor's --interpreted measures it.
+    XbTarget target;
+    target.form = listing.form == ListingForm::statements ? XbForm::statements
+                  : listing.form == ListingForm::data     ? XbForm::data
+                                                          : XbForm::program;
+    target.noise = listing.noise;
+    double ms = interpreted_start_ms(target, listing.program_lines);
     for (const ListingRow &row : listing.rows) {
         const TiSound s = ti_sound_of_row(row, noise);
         noise = s.noise;
         t.steps.push_back(TiStep{static_cast<uint64_t>(std::llround(ms * SAMPLES_PER_MS)), s});
-        ms += std::max(statements ? row.duration / 0.9 : static_cast<double>(row.duration), least);
+        ms += interpreted_row_ms(target, row.duration);
     }
     t.end_sample = static_cast<uint64_t>(std::llround(ms * SAMPLES_PER_MS));
     if (listing.rows.empty()) t.end_sample = 0;
