@@ -225,8 +225,7 @@ TEST(RealVgmFiles, PitchSnapsEverySoundingToneAndMergeKeeps256)
 
 namespace {
 
-// The period at clock of the note `semitones` from A4 (440 Hz), tuned
-// `cents` off equal temperament.
+// The period at clock of the note `semitones` from A4, `cents` off equal temperament.
 uint16_t tuned_period(uint32_t clock, int semitones, double cents)
 {
     const double hz = 440.0 * std::pow(2.0, (semitones * 100.0 + cents) / 1200.0);
@@ -242,20 +241,12 @@ int table_index(uint16_t period)
 
 TEST(Pitch, UltrasonicTonesFallSilent)
 {
-    // Above 16 kHz at the input's clock: at 4 MHz period 7 is 17.9 kHz and
-    // period 8 15.6 kHz; at the TI clock period 6 is 18.6 kHz, 7 16.0 kHz.
-    struct Case {
-        uint32_t clock;
-        uint16_t period;
-        uint8_t atten;
-        bool silenced;
-    } cases[] = {
-        {BBC_CLOCK, 6, 0, true},   {BBC_CLOCK, 7, 3, true},  {BBC_CLOCK, 8, 0, false},
-        {TI_CLOCK, 6, 0, true},    {TI_CLOCK, 7, 0, false},  {TI_CLOCK, 1, 14, true},
-        {BBC_CLOCK, 6, 15, false},  // already silent: nothing to silence
-        {BBC_CLOCK, 0, 0, false},   // plays as 1024
+    // Above 16 kHz: at 4 MHz period 7 is 17.9 kHz, 8 15.6 kHz; at the TI clock 6 is 18.6 kHz, 7 16.0 kHz.
+    struct { uint32_t clock; uint16_t period; uint8_t atten; bool silenced; } cases[] = {
+        {BBC_CLOCK, 7, 3, true}, {BBC_CLOCK, 8, 0, false}, {TI_CLOCK, 6, 0, true}, {TI_CLOCK, 7, 0, false},
+        {BBC_CLOCK, 6, 15, false}, {BBC_CLOCK, 0, 0, false},  // already silent; 0 plays as 1024
     };
-    for (const Case &c : cases)
+    for (const auto &c : cases)
         for (bool exact : {false, true}) {
             SCOPED_TRACE(std::to_string(c.clock) + " period " + std::to_string(c.period) + (exact ? " exact" : ""));
             std::vector<Frame> frames(2);
@@ -263,9 +254,8 @@ TEST(Pitch, UltrasonicTonesFallSilent)
             frames[1].v[0] = VoiceState{c.atten, 300};
             frames[1].v[1] = VoiceState{c.atten, c.period};
             const PitchReport r = apply_pitch(frames, c.clock, exact);
-            const uint8_t want = c.silenced ? 15 : c.atten;
-            EXPECT_EQ(frames[0].v[0].atten, want);
-            EXPECT_EQ(frames[1].v[1].atten, want);
+            EXPECT_EQ(frames[0].v[0].atten, c.silenced ? 15 : c.atten);
+            EXPECT_EQ(frames[1].v[1].atten, frames[0].v[0].atten);
             EXPECT_EQ(frames[1].v[0].atten, c.atten);  // a voice in hearing range is left alone
             EXPECT_EQ(r.ultrasonic, c.silenced ? 2u : 0u);
         }
@@ -273,56 +263,30 @@ TEST(Pitch, UltrasonicTonesFallSilent)
 
 TEST(Pitch, SnapFromTheUnroundedPitchAndAcrossWideGaps)
 {
-    struct Case {
-        uint16_t period;  // at 4 MHz
-        uint16_t note;
-        const char *why;
-    } cases[] = {
-        // 1623.4 Hz moves to 68.94, which 67 is nearer (49 cents) than 71
-        // (51 cents); the rounded 69 would have taken 71.
-        {77, 67, "the unrounded pitch picks the note"},
-        // 1524.4 Hz lies 57 cents from G6 (71) and 61 from F#6 (76), the
-        // table being 118 cents wide there; G5 (143) is 35 cents off.
-        {82, 143, "the same note an octave down"},
-        {284, 254, "A4 stays A4"},
-        {1012, 453, "a low B folds up as before"},
-    };
-    for (const Case &c : cases) {
-        // Voices 1 and 2 play A4 in tune, so the song is in tune.
+    // At 4 MHz, 77 (68.94 at the TI clock) is 49 cents from 67 and 51 from 71; 82 lies 57 and 61 cents from
+    // the table's notes, 35 from G5 (143) an octave down.
+    struct { uint16_t period, note; const char *why; } cases[] = {
+        {77, 67, "the unrounded pitch picks the note"}, {82, 143, "the same note an octave down"}};
+    for (const auto &c : cases) {  // voices 1 and 2 play A4 in tune
         std::vector<Frame> frames = frames_of({c.period});
         frames[0].v[1] = frames[0].v[2] = VoiceState{0, 284};
         apply_pitch(frames, BBC_CLOCK, false);
         EXPECT_EQ(frames[0].v[0].note, c.note) << c.why;
     }
-    // On the TI clock every whole period has a table note within half a
-    // semitone in its own folded octave.
-    for (uint16_t p = 1; p < 1024; p++) {
-        const double octaves = std::log2(static_cast<double>(snap_period(p)) / p);
-        EXPECT_LE(std::fabs(octaves - std::round(octaves)) * 1200.0, 50.0) << p;
-    }
 }
 
 TEST(Pitch, SnapsRelativeToTheSongsTuning)
 {
-    // A C major scale from C4 to C5 at 4 MHz, tuned `cents` off, each note
-    // held `hold` frames; then two notes in tune held `in_tune` frames each.
-    // A voice parked out of hearing and a silent voice sway nothing.
+    // A C major scale at 4 MHz tuned `cents` off, each note held `hold` frames, then two notes in tune held
+    // `in_tune` frames each. A voice parked out of hearing and a silent voice sway nothing.
     const int scale[] = {-9, -7, -5, -4, -2, 0, 2, 3};
     constexpr int A4_INDEX = 21;  // C3 is note 0
-    struct Case {
-        double cents;
-        int hold, in_tune;
-        double low, high;  // the estimate's range
-        bool relative;
-    } cases[] = {
-        {0, 4, 2, -3, 3, false},    {10, 4, 2, 7, 13, false},    {-14, 4, 2, -17, -11, false},
-        {30, 4, 2, 27, 33, true},   {-30, 4, 2, -33, -27, true},
-        {30, 1, 8, -3, 3, false},   // the median is weighted by frames: the notes in tune win
-        // A quarter tone sharp: rounding puts notes on both sides of +50,
-        // which is -50; the estimate sits at that edge, on one side or the other.
-        {49, 4, 2, -50, 50, true},  {-49, 4, 2, -50, 50, true},
+    struct { double cents; int hold, in_tune; double low, high; bool relative; } cases[] = {
+        {10, 4, 2, 7, 13, false}, {-14, 4, 2, -17, -11, false}, {30, 4, 2, 27, 33, true},
+        {-30, 4, 2, -33, -27, true}, {30, 1, 8, -3, 3, false},  // weighted by frames: the notes in tune win
+        {49, 4, 2, -50, 50, true}, {-49, 4, 2, -50, 50, true},  // at the quarter-tone edge, either side
     };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE("tuned " + std::to_string(c.cents) + " cents, held " + std::to_string(c.hold));
         std::vector<Frame> frames;
         for (int s : scale)
@@ -335,20 +299,17 @@ TEST(Pitch, SnapsRelativeToTheSongsTuning)
             }
         for (int s : {1, 5})
             for (int i = 0; i < c.in_tune; i++) frames.push_back(frames_of({tuned_period(BBC_CLOCK, s, 0)})[0]);
-
         const double offset = tuning_offset(frames, BBC_CLOCK);
         EXPECT_GE(offset, c.low);
         EXPECT_LE(offset, c.high);
         if (std::fabs(c.cents) > 45) {
             EXPECT_GE(std::fabs(offset), 44.0);
         }
-
         const PitchReport r = apply_pitch(frames, BBC_CLOCK, false);
         EXPECT_DOUBLE_EQ(r.tuning_cents, offset);
         EXPECT_EQ(r.relative, c.relative);
         EXPECT_EQ(r.ultrasonic, frames.size() - 2 * static_cast<size_t>(c.in_tune));
-        // Every interval of the scale is kept; within a quarter tone each
-        // note lands on the note it was meant to be.
+        // Every interval is kept; within a quarter tone each note lands on the note meant.
         const int first = table_index(frames[0].v[0].note);
         if (std::fabs(c.cents) < 45) {
             EXPECT_EQ(first, A4_INDEX + scale[0]);
@@ -357,6 +318,5 @@ TEST(Pitch, SnapsRelativeToTheSongsTuning)
             EXPECT_EQ(table_index(frames[i * static_cast<size_t>(c.hold)].v[0].note) - first, scale[i] - scale[0])
                 << i;
     }
-    // Nothing sounding: no offset.
-    EXPECT_EQ(tuning_offset(std::vector<Frame>(3), BBC_CLOCK), 0.0);
+    EXPECT_EQ(tuning_offset(std::vector<Frame>(3), BBC_CLOCK), 0.0);  // nothing sounding
 }

@@ -73,8 +73,7 @@ std::string parse_error(const Bytes &bytes, const std::string &name = "song.vgm"
 
 using Timed = std::vector<std::pair<uint64_t, uint8_t>>;
 
-// What the reader keeps: the number of writes read, and per frame the
-// registers (periods of voices 0-2, noise control, attenuations 0-3).
+// What the reader keeps: the writes read and per frame the registers (periods 0-2, noise, attenuations 0-3).
 using Registers = std::array<uint16_t, 8>;
 using Folded = std::pair<uint64_t, std::vector<Registers>>;
 
@@ -90,9 +89,8 @@ Folded folded(const VgmLog &log)
     return f;
 }
 
-// What the reader should keep of writes on a timeline that ends at end:
-// frame i holds the writes timed before i * 735; the frames reach end, and
-// one more holds a write made at end itself.
+// What writes should make on a timeline ending at end: frame i holds the writes before i * 735, and one
+// frame more holds a write made at end itself.
 Folded folded(const Timed &writes, uint64_t end)
 {
     Folded f{writes.size(), {}};
@@ -231,8 +229,7 @@ TEST(VgmReader, StreamEndsAtEndMarkerGd3OrEndOfFile)
     // Both: 0x66 then the tag.
     Bytes both = vgm_finish(w);
     add_gd3(both);
-    log = parse_ok(both);
-    EXPECT_READS(log, short_tune_writes);
+    EXPECT_READS(parse_ok(both), short_tune_writes);
 
     // Writes after the last wait are kept, at the end of the timeline.
     VgmWriter tail = short_tune();
@@ -263,8 +260,7 @@ TEST(VgmReader, HeaderVersionsAndDataOffset)
     w.version = 0x150;
     Bytes v150 = vgm_finish(w);
     put32(v150, 0x34, 0);
-    log = parse_ok(v150);
-    EXPECT_READS(log, short_tune_writes);
+    EXPECT_READS(parse_ok(v150), short_tune_writes);
 
     // Version 1.51 with a data offset of 0x4C: commands at 0x80. The extra
     // header bytes are SN writes if read from 0x40.
@@ -281,8 +277,7 @@ TEST(VgmReader, HeaderVersionsAndDataOffset)
 
     // Version 1.72, the newest known, reads the same.
     w.version = 0x172;
-    log = parse_ok(vgm_finish(w));
-    EXPECT_READS(log, short_tune_writes);
+    EXPECT_READS(parse_ok(vgm_finish(w)), short_tune_writes);
 
     // A v1.00 file of just a header: an empty song, no crash.
     VgmWriter empty;
@@ -551,14 +546,10 @@ TEST(VgmReader, RejectedFiles)
     put32(no_sn, 0x0C, 0xC0000000u);  // only the flag bits
     expect_error(no_sn, "no SN76489");
 
-    // A file cut before its clock, even right after the ident, ends inside
-    // its header; from the clock on, a missing clock is found first.
-    for (size_t size : {4, 5, 8, 12, 15, 0x20, 0x3F})
+    // A file cut before 0x40 ends inside its header.
+    for (size_t size : {4, 8, 15, 0x3F})
         expect_error(Bytes(good.begin(), good.begin() + static_cast<long>(size)),
                      "the file ends inside its header, at " + hex_text(size) + " (sound data would start at 0x40)");
-    Bytes cut_sn = good;
-    put32(cut_sn, 0x0C, 0);
-    expect_error(Bytes(cut_sn.begin(), cut_sn.begin() + 0x10), "no SN76489");
 
     // Data starting exactly at the end is an empty song, not an error.
     Bytes at_end = vgm_finish(VgmWriter(), false);
@@ -570,71 +561,39 @@ TEST(VgmReader, RejectedFiles)
 
 TEST(VgmReader, HeaderOffsetsPastTheEndAreWarnedAbout)
 {
-    // A download cut in half keeps its GD3 offset (and often its loop
-    // offset): the commands are read to the end of the file, with a warning
-    // for each offset past it, besides the one for the length.
+    // A download cut in half keeps its GD3 (and loop) offset: the commands are read to the end of the file.
     const Bytes good = vgm_finish(short_tune(), false);  // 0x4F bytes
-    struct Case {
-        const char *name;
-        size_t field;
-        uint32_t value;
-        std::vector<std::string> warnings;
-        bool song;  // the short tune is read whole
-    };
-    const std::string then = "the commands are read up to the end of the file";
+    struct Case { const char *name; size_t field; uint32_t value; std::string warning; bool song; };
+    const std::string then = "the commands are read up to the end of the file", none = "there are no commands to read";
     const Case cases[] = {
-        {"gd3.vgm", 0x14, 0x3C, {"(GD3 tag at 0x50, but the file ends at 0x4F); "}, true},
-        {"gd3-far.vgm", 0x14, 0xFFFFFFF0u, {"(GD3 tag at 0x100000004, but the file ends at 0x4F); "}, true},
-        {"loop.vgm", 0x1C, 0x40, {"(loop point at 0x5C, but the file ends at 0x4F); "}, true},
-        {"data.vgm", 0x34, 0x1C, {"(sound data at 0x50, but the file ends at 0x4F); there are no commands to read"},
-         false},
-        {"data-far.vgm", 0x34, 0xFFFFFFFFu,
-         {"(sound data at 0x100000033, but the file ends at 0x4F); there are no commands to read"}, false},
+        {"gd3.vgm", 0x14, 0x3C, "(GD3 tag at 0x50, but the file ends at 0x4F); " + then, true},
+        {"gd3-far.vgm", 0x14, 0xFFFFFFF0u, "(GD3 tag at 0x100000004, but the file ends at 0x4F); " + then, true},
+        {"loop.vgm", 0x1C, 0x40, "(loop point at 0x5C, but the file ends at 0x4F); " + then, true},
+        {"data.vgm", 0x34, 0x1C, "(sound data at 0x50, but the file ends at 0x4F); " + none, false},
+        {"data-far.vgm", 0x34, 0xFFFFFFFFu, "(sound data at 0x100000033, but the file ends at 0x4F); " + none, false},
     };
     for (const Case &c : cases) {
         Bytes file = good;
         put32(file, c.field, c.value);
         VgmLog log = parse_ok(file, c.name);
-        ASSERT_EQ(log.warnings.size(), c.warnings.size()) << c.name;
-        for (size_t i = 0; i < c.warnings.size(); i++)
-            EXPECT_EQ(log.warnings[i], std::string(c.name) + ": the header points past the end of the file " +
-                                           c.warnings[i] + (contains(c.warnings[i], "; there") ? "" : then))
-                << c.name;
+        ASSERT_EQ(log.warnings.size(), 1u) << c.name;
+        EXPECT_EQ(log.warnings[0], std::string(c.name) + ": the header points past the end of the file " + c.warning);
         if (c.song)
             EXPECT_READS(log, short_tune_writes) << c.name;
         else
             EXPECT_EQ(log.frames.size(), 0u) << c.name;
     }
-
-    // A real file cut in half: its length, GD3 tag and loop all point past
-    // the end; the first half of the song is read.
-    Bytes whole = vgm_finish(short_tune(), true);
-    add_gd3(whole);
-    put32(whole, 0x1C, 0x40 - 0x1C);
-    Bytes half(whole.begin(), whole.begin() + 0x40 + 7);  // up to the first wait
-    VgmLog log = parse_ok(half, "half.vgm");
-    ASSERT_EQ(log.warnings.size(), 2u);
-    EXPECT_TRUE(contains(log.warnings[0], "shorter than its header says")) << log.warnings[0];
-    EXPECT_TRUE(contains(log.warnings[1], "GD3 tag at ")) << log.warnings[1];
-    EXPECT_EQ(log.end_sample, 735u);
-    EXPECT_READS(log, (Timed{{0, 0x8B}, {0, 0x1A}, {0, 0x90}}));
 }
 
 TEST(VgmReader, DualChipAndT6W28)
 {
-    // Bit 30 of the clock: two chips; bits 31 and 30: a T6W28. Either way
-    // only the first chip is read, with a warning.
-    struct Case {
-        uint32_t flags;
-        bool dual, t6w28;
-        const char *warning;  // empty: none
-    };
-    const Case cases[] = {
+    // Bit 30 of the clock: two chips; bits 31 and 30: a T6W28. Only the first chip is read, with a warning.
+    struct { uint32_t flags; bool dual, t6w28; const char *warning; } cases[] = {
         {0x40000000u, true, false, "dual.vgm: two SN76489 chips; only the first one is read"},
         {0xC0000000u, true, true, "dual.vgm: a T6W28 (a stereo pair of SN76489 chips); only the first chip is read"},
         {0x80000000u, false, false, ""},
     };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         VgmWriter w;
         w.clock = c.flags | 3579545u;
         vgm_atten(w, 0, 4);
@@ -647,12 +606,7 @@ TEST(VgmReader, DualChipAndT6W28)
         EXPECT_EQ(log.t6w28, c.t6w28) << c.flags;
         EXPECT_EQ(log.clock, 3579545u);
         EXPECT_READS(log, (Timed{{0, 0x94}, {735, 0x9F}}));
-        if (*c.warning == 0) {
-            EXPECT_TRUE(log.warnings.empty()) << c.flags;
-        } else {
-            ASSERT_EQ(log.warnings.size(), 1u) << c.flags;
-            EXPECT_EQ(log.warnings[0], c.warning);
-        }
+        EXPECT_EQ(log.warnings, *c.warning ? std::vector<std::string>{c.warning} : std::vector<std::string>{});
     }
 }
 
