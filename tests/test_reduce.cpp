@@ -372,34 +372,24 @@ TEST(RowMinimum, WholeRowsToTheSongsEndAndBesideSplitHolds)
 {
     // Every row lasts the row minimum of --interpreted, the last one too, and
     // the rows add up to the song's own length (merged, none dropped).
-    struct Case {
+    std::vector<Frame> busy, closing, hold;
+    for (size_t f = 1; f <= 203; f++) set(busy, f, f, 0, static_cast<uint8_t>(f / 2 % 8), f % 6 < 3 ? C4 : E4);
+    set(closing, 1, 40, 0, 2, C4);
+    set(closing, 41, 57, 0, 2, E4);
+    set(closing, 58, 60, 0, 2, G4);
+    set(closing, 61, 90, 0, 15, 0);
+    set(hold, 1, 20, 0, 2, C4);
+    set(hold, 21, 233, 0, 2, E4);
+    set(hold, 234, 260, 0, 2, G4);
+    const struct {
         const char *name;
-        std::vector<Frame> song;
+        const std::vector<Frame> &song;
         uint32_t min_row;
-    };
-    std::vector<Case> cases;
-    {
-        std::vector<Frame> song;
-        for (size_t f = 1; f <= 203; f++) set(song, f, f, 0, static_cast<uint8_t>(f / 2 % 8), f % 6 < 3 ? C4 : E4);
-        cases.push_back({"busy to the end", song, 16});
-        cases.push_back({"busy to the end, CALL SOUND form", song, 5});
-    }
-    {
-        std::vector<Frame> song;
-        set(song, 1, 40, 0, 2, C4);
-        set(song, 41, 57, 0, 2, E4);
-        set(song, 58, 60, 0, 2, G4);
-        set(song, 61, 90, 0, 15, 0);
-        cases.push_back({"short last note before closing silence", song, 16});
-    }
-    {
-        std::vector<Frame> song;
-        set(song, 1, 20, 0, 2, C4);
-        set(song, 21, 233, 0, 2, E4);
-        set(song, 234, 260, 0, 2, G4);
-        cases.push_back({"a hold of 213 frames: split at 212 it would leave a row of 1", song, 20});
-    }
-    for (const Case &c : cases) {
+    } cases[] = {{"busy to the end", busy, 16},
+                 {"busy to the end, CALL SOUND form", busy, 5},
+                 {"short last note before closing silence", closing, 16},
+                 {"a hold of 213 frames: split at 212 it would leave a row of 1", hold, 20}};
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         Reductions r;
         r.min_row_frames = c.min_row;
@@ -420,7 +410,7 @@ TEST(RowMinimum, WholeRowsToTheSongsEndAndBesideSplitHolds)
     // --min-frames alone chooses whole rows to the song's end too.
     Reductions user;
     user.min_frames = 16;
-    const std::vector<Row> rows = rows_of(program_of(song_file_of(prepare_frames(cases[0].song, user))));
+    const std::vector<Row> rows = rows_of(program_of(song_file_of(prepare_frames(busy, user))));
     EXPECT_GE(rows.back()[0], row_frames_ms(16));
     EXPECT_EQ(reduction_options(Reductions{0, 3, true, ALL_VOICES, 16}), "--flat --interpreted --min-frames 3");
 }
@@ -429,36 +419,26 @@ TEST(LongHolds, NoiseHoldsAfterTheLastToneChangeAreSplitForTheNoiseOutput)
 {
     // Only the noise voice sounds for long: with -n and without, every row
     // stays within CALL SOUND's limit.
-    struct Case {
+    std::vector<Frame> alone, to_end, short_rows;
+    set(alone, 1, 600, 3, 2, 5);
+    set(alone, 601, 700, 3, 6, 5);
+    set(alone, 701, 720, 3, 15, 5);
+    set(to_end, 1, 50, 0, 0, C4);
+    set(to_end, 51, 1000, 0, 15, C4);
+    set(to_end, 1, 1000, 3, 4, 6);
+    set(short_rows, 1, 50, 0, 0, C4);
+    set(short_rows, 51, 650, 0, 15, C4);
+    for (size_t f = 51; f <= 650; f += 100) set(short_rows, f, f + 49, 3, 3, 4);
+    for (size_t f = 101; f <= 650; f += 100) set(short_rows, f, f + 49, 3, 15, 4);
+    struct {
         const char *name;
-        std::vector<Frame> song;
+        std::vector<Frame> &song;
         uint32_t splits;
         size_t noise_rows;  // rows of the -n output
-    };
-    std::vector<Case> cases;
-    {
-        std::vector<Frame> s;
-        set(s, 1, 600, 3, 2, 5);
-        set(s, 601, 700, 3, 6, 5);
-        set(s, 701, 720, 3, 15, 5);
-        cases.push_back({"noise alone: 600 frames loud, 100 quieter, then silent", s, 2, 4});
-    }
-    {
-        std::vector<Frame> s;
-        set(s, 1, 50, 0, 0, C4);
-        set(s, 51, 1000, 0, 15, C4);
-        set(s, 1, 1000, 3, 4, 6);
-        cases.push_back({"a tone, then noise to the very end", s, 4, 6});  // 50, then 950 in 5
-    }
-    {
-        std::vector<Frame> s;
-        set(s, 1, 50, 0, 0, C4);
-        set(s, 51, 650, 0, 15, C4);
-        for (size_t f = 51; f <= 650; f += 100) set(s, f, f + 49, 3, 3, 4);
-        for (size_t f = 101; f <= 650; f += 100) set(s, f, f + 49, 3, 15, 4);
-        cases.push_back({"short noise rows after the last tone: nothing to split", s, 0, 12});
-    }
-    for (Case &c : cases) {
+    } cases[] = {{"noise alone: 600 frames loud, 100 quieter, then silent", alone, 2, 4},
+                 {"a tone, then noise to the very end", to_end, 4, 6},  // 50, then 950 in 5
+                 {"short noise rows after the last tone: nothing to split", short_rows, 0, 12}};
+    for (auto &c : cases) {
         const HoldReport report = split_long_holds(c.song);
         EXPECT_EQ(report.splits, c.splits) << c.name;
         const Bytes file = song_file_of(c.song);

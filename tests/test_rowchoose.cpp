@@ -167,11 +167,7 @@ TEST(RowChooser, NoDivisionOfTheSongScoresMore)
         const size_t length = 1 + rng() % 13;
         std::vector<Frame> song = random_song(rng, length);
         song.back().v[0].atten = 0;  // no final silence: every frame is the rows' to divide
-        RowChoiceOptions o;
-        o.min_frames = 2 + static_cast<uint32_t>(i % 3);
-        o.count_noise = i % 2 == 0;
-        o.silent_match = i % 4 < 2 ? MATCH_SILENT : 0;
-        o.row_cost = i % 5;
+        const RowChoiceOptions o{2 + static_cast<uint32_t>(i % 3), i % 2 == 0, i % 4 < 2 ? MATCH_SILENT : 0, i % 5};
         SCOPED_TRACE("song " + std::to_string(i));
         const int64_t got = score_of(song, choose_row_starts(song, o), o);
 
@@ -180,8 +176,7 @@ TEST(RowChooser, NoDivisionOfTheSongScoresMore)
         std::vector<size_t> starts;
         std::function<void(size_t)> divide = [&](size_t at) {
             if (at == song.size()) {
-                const size_t last = song.size() - starts.back();
-                int64_t &b = last < o.min_frames ? best_short : best;
+                int64_t &b = song.size() - starts.back() < o.min_frames ? best_short : best;
                 b = std::max(b, score_of(song, starts, o));
                 return;
             }
@@ -208,9 +203,7 @@ TEST(RowChooserRealFiles, KeepsMoreNotesInNoMoreRows)
         ASSERT_TRUE(parse_vgm(bytes, path, log, error)) << error;
         const std::vector<Frame> song = ti_frames(log, log.clock, false);
         for (uint32_t n : {4u, 16u}) {
-            Reductions r;
-            r.min_frames = n;
-            const std::vector<Frame> frames = prepare_frames(song, r);
+            const std::vector<Frame> frames = prepare_frames(song, Reductions{0, n});
             const std::vector<Frame> holding = held(song, n);
             const uint32_t rows = estimate_xb(frames).rows, rows_held = estimate_xb(holding).rows;
             const double got = share(song, frames), before = share(song, holding);
