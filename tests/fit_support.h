@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -78,6 +80,30 @@ inline std::string program_of(const Bytes &file, XbEstimate *result = nullptr, c
     EXPECT_TRUE(convert_song_file(file, e, &text, target));
     if (result) *result = e;
     return text;
+}
+
+// The row durations of a program for target: each CALL SOUND's first value,
+// else every 7th (9th with noise) DATA value after the row count.
+inline std::vector<int> durations_of(const std::string &text, const XbTarget &target)
+{
+    std::vector<int> d;
+    if (target.form == XbForm::statements) {
+        for (size_t at = 0; (at = text.find("SOUND(", at)) != std::string::npos; at += 6)
+            d.push_back(std::atoi(text.c_str() + at + 6));
+        return d;
+    }
+    std::vector<int> values;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find("DATA ") == std::string::npos) continue;
+        std::replace(line.begin(), line.end(), ',', ' ');
+        std::istringstream in(line.substr(line.find("DATA ") + 5));
+        for (int x; in >> x;) values.push_back(x);
+    }
+    const size_t per_row = target.noise ? 9 : 7;
+    for (size_t i = 1; i < values.size(); i += per_row) d.push_back(values[i]);
+    EXPECT_EQ(d.size(), values.empty() ? 0u : static_cast<size_t>(values[0]));
+    return d;
 }
 
 }  // namespace fittest

@@ -7,8 +7,6 @@
 
 #include "convert/rows.h"
 #include "convert/settings.h"
-#include "convert/song.h"
-#include "output/output.h"
 #include "vgmcomp/fit.h"
 #include "vgmcomp/holds.h"
 #include "vgmcomp/reduce.h"
@@ -372,47 +370,31 @@ TEST(LongHolds, AllThreeVoicesSoundingCannotBeSplitAndAreCounted)
 
 TEST(RowMinimum, WholeRowsToTheSongsEndAndBesideSplitHolds)
 {
-    // Each case: a song, the row minimum of --interpreted; every row of its
-    // program lasts that long, the last one too, and the rows add up to the
-    // song's own length (rows are merged, none dropped).
-    struct Case {
+    // Every row lasts the row minimum of --interpreted, the last one too, and
+    // the rows add up to the song's own length (merged, none dropped).
+    std::vector<Frame> busy, closing, hold;
+    for (size_t f = 1; f <= 203; f++) set(busy, f, f, 0, static_cast<uint8_t>(f / 2 % 8), f % 6 < 3 ? C4 : E4);
+    set(closing, 1, 40, 0, 2, C4);
+    set(closing, 41, 57, 0, 2, E4);
+    set(closing, 58, 60, 0, 2, G4);
+    set(closing, 61, 90, 0, 15, 0);
+    set(hold, 1, 20, 0, 2, C4);
+    set(hold, 21, 233, 0, 2, E4);
+    set(hold, 234, 260, 0, 2, G4);
+    const struct {
         const char *name;
-        std::vector<Frame> song;
+        const std::vector<Frame> &song;
         uint32_t min_row;
-    };
-    std::vector<Case> cases;
-    {
-        // Changes every frame or two, up to the very end; the song sounds to
-        // its last frame.
-        std::vector<Frame> song;
-        for (size_t f = 1; f <= 203; f++) set(song, f, f, 0, static_cast<uint8_t>(f / 2 % 8), f % 6 < 3 ? C4 : E4);
-        cases.push_back({"busy to the end", song, 16});
-        cases.push_back({"busy to the end, CALL SOUND form", song, 5});
-    }
-    {
-        // Ends with a change 3 frames before a silence that lasts to the end.
-        std::vector<Frame> song;
-        set(song, 1, 40, 0, 2, C4);
-        set(song, 41, 57, 0, 2, E4);
-        set(song, 58, 60, 0, 2, G4);
-        set(song, 61, 90, 0, 15, 0);
-        cases.push_back({"short last note before closing silence", song, 16});
-    }
-    {
-        // A hold of 213 frames: split at 212 it would leave a row of 1.
-        std::vector<Frame> song;
-        set(song, 1, 20, 0, 2, C4);
-        set(song, 21, 233, 0, 2, E4);
-        set(song, 234, 260, 0, 2, G4);
-        cases.push_back({"hold one frame past a row", song, 20});
-    }
-    for (const Case &c : cases) {
+    } cases[] = {{"busy to the end", busy, 16},
+                 {"busy to the end, CALL SOUND form", busy, 5},
+                 {"short last note before closing silence", closing, 16},
+                 {"a hold of 213 frames: split at 212 it would leave a row of 1", hold, 20}};
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         Reductions r;
         r.min_row_frames = c.min_row;
-        const std::vector<Frame> held = prepare_frames(c.song, r);
         const std::vector<Row> before = rows_of(program_of(song_file_of(prepare_frames(c.song, Reductions()))));
-        const std::vector<Row> rows = rows_of(program_of(song_file_of(held)));
+        const std::vector<Row> rows = rows_of(program_of(song_file_of(prepare_frames(c.song, r))));
         ASSERT_GE(rows.size(), 2u);
         EXPECT_LE(rows.size(), before.size());
         int total = 0, total_before = 0;
@@ -425,86 +407,47 @@ TEST(RowMinimum, WholeRowsToTheSongsEndAndBesideSplitHolds)
         EXPECT_EQ(total, total_before);  // 20 ms a frame: exact
     }
 
-    // --min-frames alone chooses whole rows to the song's end too, while a
-    // split hold's last row may be short.
+    // --min-frames alone chooses whole rows to the song's end too.
     Reductions user;
     user.min_frames = 16;
-    const std::vector<Row> rows = rows_of(program_of(song_file_of(prepare_frames(cases[0].song, user))));
+    const std::vector<Row> rows = rows_of(program_of(song_file_of(prepare_frames(busy, user))));
     EXPECT_GE(rows.back()[0], row_frames_ms(16));
-    std::vector<Frame> hold = cases[3].song;
-    split_long_holds(hold);
-    EXPECT_TRUE((hold[232].retune >> 1) & 1) << "split 212 frames after the hold began";
-    hold = cases[3].song;
-    split_long_holds(hold, 20);
-    EXPECT_TRUE((hold[213].retune >> 1) & 1) << "split 20 frames before the hold ends";
     EXPECT_EQ(reduction_options(Reductions{0, 3, true, ALL_VOICES, 16}), "--flat --interpreted --min-frames 3");
-    EXPECT_EQ(row_minimum(Reductions{0, 3, false, ALL_VOICES, 16}), 16u);
 }
-
-namespace {
-
-// The row durations of the converter's output from file, with the noise
-// voice included (-n) or not.
-std::vector<int32_t> row_durations(const Bytes &file, bool noise)
-{
-    settings_default();
-    arg_noise = noise ? NOISE_ON : NOISE_OFF;
-    EXPECT_TRUE(convert_rows(file.data(), static_cast<uint32_t>(file.size())));
-    build_int_list();
-    const size_t per_row = noise ? 9 : 7;
-    std::vector<int32_t> durations;
-    for (size_t i = 1; i < out_data_int.size(); i += per_row) durations.push_back(out_data_int[i]);
-    settings_default();
-    return durations;
-}
-
-}  // namespace
 
 TEST(LongHolds, NoiseHoldsAfterTheLastToneChangeAreSplitForTheNoiseOutput)
 {
-    // Songs where only the noise voice sounds for long: with -n every row
-    // stays within CALL SOUND's limit, and so does every row without it.
-    struct Case {
+    // Only the noise voice sounds for long: with -n and without, every row
+    // stays within CALL SOUND's limit.
+    std::vector<Frame> alone, to_end, short_rows;
+    set(alone, 1, 600, 3, 2, 5);
+    set(alone, 601, 700, 3, 6, 5);
+    set(alone, 701, 720, 3, 15, 5);
+    set(to_end, 1, 50, 0, 0, C4);
+    set(to_end, 51, 1000, 0, 15, C4);
+    set(to_end, 1, 1000, 3, 4, 6);
+    set(short_rows, 1, 50, 0, 0, C4);
+    set(short_rows, 51, 650, 0, 15, C4);
+    for (size_t f = 51; f <= 650; f += 100) set(short_rows, f, f + 49, 3, 3, 4);
+    for (size_t f = 101; f <= 650; f += 100) set(short_rows, f, f + 49, 3, 15, 4);
+    struct {
         const char *name;
-        std::vector<Frame> song;
+        std::vector<Frame> &song;
         uint32_t splits;
         size_t noise_rows;  // rows of the -n output
-    };
-    std::vector<Case> cases;
-    {
-        // Noise alone: 600 frames loud, 100 quieter, then silent.
-        std::vector<Frame> s;
-        set(s, 1, 600, 3, 2, 5);
-        set(s, 601, 700, 3, 6, 5);
-        set(s, 701, 720, 3, 15, 5);
-        cases.push_back({"noise only", s, 2, 4});  // 212, 212, 176, 100
-    }
-    {
-        // A tone, then noise to the very end (silenced after the last frame).
-        std::vector<Frame> s;
-        set(s, 1, 50, 0, 0, C4);
-        set(s, 51, 1000, 0, 15, C4);
-        set(s, 1, 1000, 3, 4, 6);
-        cases.push_back({"noise to the end", s, 4, 6});  // 50, then 950 in 5
-    }
-    {
-        // Short noise rows after the last tone: nothing to split.
-        std::vector<Frame> s;
-        set(s, 1, 50, 0, 0, C4);
-        set(s, 51, 650, 0, 15, C4);
-        for (size_t f = 51; f <= 650; f += 100) set(s, f, f + 49, 3, 3, 4);
-        for (size_t f = 101; f <= 650; f += 100) set(s, f, f + 49, 3, 15, 4);
-        cases.push_back({"short noise rows", s, 0, 12});
-    }
-    for (Case &c : cases) {
+    } cases[] = {{"noise alone: 600 frames loud, 100 quieter, then silent", alone, 2, 4},
+                 {"a tone, then noise to the very end", to_end, 4, 6},  // 50, then 950 in 5
+                 {"short noise rows after the last tone: nothing to split", short_rows, 0, 12}};
+    for (auto &c : cases) {
         const HoldReport report = split_long_holds(c.song);
         EXPECT_EQ(report.splits, c.splits) << c.name;
         const Bytes file = song_file_of(c.song);
-        const std::vector<int32_t> with_noise = row_durations(file, true);
+        const XbTarget noise{XbForm::program, true, false};
+        const std::vector<int> with_noise = durations_of(program_of(file, nullptr, noise), noise);
         EXPECT_EQ(with_noise.size(), c.noise_rows) << c.name;
-        for (int32_t d : with_noise) EXPECT_LE(d, static_cast<int32_t>(CALL_SOUND_MAX_MS)) << c.name;
-        const std::vector<int32_t> without = row_durations(file, false);
+        for (int d : with_noise) EXPECT_LE(d, static_cast<int>(CALL_SOUND_MAX_MS)) << c.name;
+        const std::vector<Row> without = rows_of(program_of(file));
         EXPECT_EQ(without.size(), report.rows) << c.name;
-        for (int32_t d : without) EXPECT_LE(d, static_cast<int32_t>(CALL_SOUND_MAX_MS)) << c.name;
+        for (const Row &row : without) EXPECT_LE(row[0], static_cast<int>(CALL_SOUND_MAX_MS)) << c.name;
     }
 }
