@@ -13,3 +13,21 @@ void settings_default()
     arg_noise = NOISE_OFF;
     arg_timing = TIMING_REAL;
 }
+
+XbTarget target_of_settings(int32_t output, int32_t noise, int32_t timing)
+{
+    XbTarget t;
+    t.form = output == OUTPUT_CALLSOUND ? XbForm::statements : output == OUTPUT_DATA ? XbForm::data : XbForm::program;
+    t.noise = noise == NOISE_ON;
+    t.emulated = timing == TIMING_EMULATED;
+    return t;
+}
+
+void apply_target(const XbTarget &target)
+{
+    arg_output = target.form == XbForm::statements ? OUTPUT_CALLSOUND
+                 : target.form == XbForm::data     ? OUTPUT_DATA
+                                                   : OUTPUT_PROGRAM;
+    arg_noise = target.noise ? NOISE_ON : NOISE_OFF;
+    arg_timing = target.emulated ? TIMING_EMULATED : TIMING_REAL;
+}

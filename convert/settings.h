@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "xbsound/target.h"
+
 enum : int32_t {
     OUTPUT_CALLSOUND = 1,
     OUTPUT_DATA = 2,
@@ -27,5 +29,11 @@ extern int32_t packed_size;
 
 // Sets the three settings to their defaults.
 void settings_default();
+
+// The target of kelvaro's settings (arg_output, arg_noise, arg_timing).
+XbTarget target_of_settings(int32_t output, int32_t noise, int32_t timing);
+
+// Sets kelvaro's program-wide settings to target.
+void apply_target(const XbTarget &target);
 
 #endif

@@ -5,11 +5,7 @@
 
 #include <cstdint>
 
-// The 46 tone periods that XB plays exactly, C3 (855) to A6 (64), one per
-// equal-tempered note, with their frequencies in hertz.
-constexpr int NOTE_COUNT = 46;
-extern const uint16_t note_period[NOTE_COUNT];
-extern const int16_t note_hz[NOTE_COUNT];
+#include "xbsound/notes.h"
 
 extern int16_t freq[4096];
 extern int16_t vol[4][500];

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "vgmcomp/vgm_writer.h"
+#include "vgm/vgm_writer.h"
 
 namespace {
 

@@ -15,12 +15,12 @@
 
 #include "disk/disk_image.h"
 #include "disk/tifiles.h"
-#include "vgmcomp/frames.h"
-#include "vgmcomp/pitch.h"
-#include "vgmcomp/songfile.h"
-#include "vgmcomp/streams.h"
-#include "vgmcomp/vgm.h"
-#include "vgmcomp/vgm_writer.h"
+#include "sound/frames.h"
+#include "compressor/pitch.h"
+#include "songfile/songfile.h"
+#include "songfile/streams.h"
+#include "vgm/vgm.h"
+#include "vgm/vgm_writer.h"
 #include "xb/image.h"
 #include "xb/tokenize.h"
 

@@ -9,7 +9,7 @@
 #include "convert/rows.h"
 #include "convert/settings.h"
 #include "convert/song.h"
-#include "output/file_write.h"
+#include "base/file_write.h"
 
 std::vector<int32_t> out_data_int;
 int32_t out_data_size;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "vgmcomp/fidelity.h"
+#include "compressor/fidelity.h"
 
 struct Comparison {
     Fidelity fidelity;             // over the covered frames

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "vgmcomp/vgm_writer.h"
+#include "vgm/vgm_writer.h"
 
 #ifdef KELVARO_HAVE_GME
 #include <gme/gme.h>

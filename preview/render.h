@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "preview/ti_sound.h"
-#include "vgmcomp/vgm.h"
+#include "vgm/vgm.h"
 
 // The timeline as a VGM 1.51 file of the TI's chip (3,579,545 Hz, noise
 // feedback 0x0003, shift register 15 bits wide), at most limit samples long;

@@ -6,7 +6,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "vgmcomp/fidelity.h"
+#include "compressor/fidelity.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "preview/compare.h"
-#include "vgmcomp/frames.h"
+#include "sound/frames.h"
 
 constexpr size_t ROLL_STRIP_FRAMES = 20 * 60;
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "vgmcomp/target.h"
+#include "xbsound/target.h"
 
 namespace {
 

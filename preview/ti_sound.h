@@ -21,8 +21,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "preview/listing.h"
-#include "vgmcomp/frames.h"
+#include "output/listing.h"
+#include "sound/frames.h"
 
 constexpr uint32_t PREVIEW_RATE = 44100;  // samples a second, as VGM counts time
 

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "vgmcomp/estimate.h"
-#include "vgmcomp/frames.h"
-#include "vgmcomp/songfile.h"
-#include "vgmcomp/streams.h"
-#include "vgmcomp/verify.h"
+#include "compressor/estimate.h"
+#include "sound/frames.h"
+#include "songfile/songfile.h"
+#include "songfile/streams.h"
+#include "songfile/verify.h"
 
 namespace fittest {
 

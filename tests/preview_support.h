@@ -9,11 +9,11 @@
 #include "convert/settings.h"
 #include "convert/song.h"
 #include "output/output.h"
-#include "vgmcomp/fit.h"
-#include "vgmcomp/pitch.h"
-#include "vgmcomp/verify.h"
-#include "vgmcomp/vgm.h"
-#include "vgmcomp/vgm_writer.h"
+#include "compressor/fit.h"
+#include "compressor/pitch.h"
+#include "songfile/verify.h"
+#include "vgm/vgm.h"
+#include "vgm/vgm_writer.h"
 
 // The listing kelvaro writes for the VGM bytes; empty when it cannot convert them.
 inline std::string kelvaro_listing(const std::vector<uint8_t> &vgm, int32_t output = OUTPUT_PROGRAM,

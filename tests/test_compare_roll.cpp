@@ -6,13 +6,13 @@
 #include <algorithm>
 
 #include "preview/compare.h"
-#include "preview/listing.h"
+#include "output/listing.h"
 #include "preview/roll.h"
 #include "preview/ti_sound.h"
 #include "tests/preview_support.h"
 #include "tests/test_support.h"
-#include "vgmcomp/fidelity.h"
-#include "vgmcomp/frames.h"
+#include "compressor/fidelity.h"
+#include "sound/frames.h"
 
 namespace {
 

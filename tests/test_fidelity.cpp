@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "tests/test_support.h"
-#include "vgmcomp/fidelity.h"
-#include "vgmcomp/fit.h"
-#include "vgmcomp/pitch.h"
-#include "vgmcomp/verify.h"
-#include "vgmcomp/vgm.h"
+#include "compressor/fidelity.h"
+#include "compressor/fit.h"
+#include "compressor/pitch.h"
+#include "songfile/verify.h"
+#include "vgm/vgm.h"
 
 namespace {
 

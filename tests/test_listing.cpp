@@ -2,7 +2,7 @@
 // and errors that name the file and the line.
 #include <gtest/gtest.h>
 
-#include "preview/listing.h"
+#include "output/listing.h"
 #include "tests/preview_support.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "tests/test_support.h"
-#include "vgmcomp/pack.h"
+#include "songfile/pack.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 
 #include "convert/tables.h"
 #include "tests/test_support.h"
-#include "vgmcomp/frames.h"
-#include "vgmcomp/pitch.h"
-#include "vgmcomp/vgm.h"
-#include "vgmcomp/vgm_writer.h"
+#include "sound/frames.h"
+#include "compressor/pitch.h"
+#include "vgm/vgm.h"
+#include "vgm/vgm_writer.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include "convert/rows.h"
 #include "convert/settings.h"
-#include "vgmcomp/fit.h"
-#include "vgmcomp/holds.h"
-#include "vgmcomp/reduce.h"
+#include "compressor/fit.h"
+#include "compressor/holds.h"
+#include "compressor/reduce.h"
 #include "tests/fit_support.h"
 
 using namespace fittest;

@@ -7,11 +7,11 @@
 #include <limits>
 #include <random>
 
-#include "vgmcomp/fidelity.h"
-#include "vgmcomp/fit.h"
-#include "vgmcomp/pitch.h"
-#include "vgmcomp/rowchoose.h"
-#include "vgmcomp/vgm.h"
+#include "compressor/fidelity.h"
+#include "compressor/fit.h"
+#include "compressor/pitch.h"
+#include "compressor/rowchoose.h"
+#include "vgm/vgm.h"
 #include "tests/fit_support.h"
 #include "tests/test_support.h"
 

@@ -18,9 +18,9 @@
 
 #include "player/player.h"
 #include "tests/test_support.h"
-#include "vgmcomp/pack.h"
-#include "vgmcomp/songfile.h"
-#include "vgmcomp/verify.h"
+#include "songfile/pack.h"
+#include "songfile/songfile.h"
+#include "songfile/verify.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include "convert/settings.h"
 #include "vgmcomp/cli.h"
-#include "vgmcomp/target.h"
-#include "vgmcomp/vgm_writer.h"
+#include "xbsound/target.h"
+#include "vgm/vgm_writer.h"
 #include "tests/test_support.h"
 #include "xb/xb_size.h"
 

@@ -5,11 +5,11 @@
 
 #include <cmath>
 
-#include "preview/listing.h"
+#include "output/listing.h"
 #include "preview/render.h"
 #include "preview/ti_sound.h"
 #include "tests/preview_support.h"
-#include "vgmcomp/frames.h"
+#include "sound/frames.h"
 
 namespace {
 

@@ -12,10 +12,10 @@
 #include <sstream>
 
 #include "tests/test_support.h"
-#include "vgmcomp/chip.h"
-#include "vgmcomp/frames.h"
-#include "vgmcomp/vgm.h"
-#include "vgmcomp/vgm_writer.h"
+#include "sound/chip.h"
+#include "sound/frames.h"
+#include "vgm/vgm.h"
+#include "vgm/vgm_writer.h"
 
 namespace {
 

@@ -9,13 +9,13 @@
 #include <random>
 
 #include "vgmcomp/cli.h"
-#include "vgmcomp/frames.h"
-#include "vgmcomp/pitch.h"
-#include "vgmcomp/songfile.h"
-#include "vgmcomp/streams.h"
-#include "vgmcomp/verify.h"
-#include "vgmcomp/vgm.h"
-#include "vgmcomp/vgm_writer.h"
+#include "sound/frames.h"
+#include "compressor/pitch.h"
+#include "songfile/songfile.h"
+#include "songfile/streams.h"
+#include "songfile/verify.h"
+#include "vgm/vgm.h"
+#include "vgm/vgm_writer.h"
 #include "tests/test_support.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // status, files written whole or not at all.
 #include <gtest/gtest.h>
 
-#include "preview/listing.h"
+#include "output/listing.h"
 #include "preview/render.h"
 #include "preview/ti_sound.h"
 #include "tests/preview_support.h"

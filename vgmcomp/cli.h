@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "vgmcomp/reduce.h"
-#include "vgmcomp/target.h"
+#include "compressor/reduce.h"
+#include "xbsound/target.h"
 
 // Exit statuses.
 enum : int {

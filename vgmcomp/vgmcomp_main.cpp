@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "vgmcomp/cli.h"
-#include "vgmcomp/target.h"
+#include "xbsound/target.h"
 
 int main(int argc, char **argv)
 {

@@ -9,14 +9,14 @@
 #include "disk/disk_image.h"
 #include "disk/program_file.h"
 #include "disk/tifiles.h"
-#include "output/file_write.h"
+#include "base/file_write.h"
 #include "preview/compare.h"
-#include "preview/listing.h"
+#include "output/listing.h"
 #include "preview/render.h"
 #include "preview/roll.h"
 #include "preview/ti_sound.h"
-#include "vgmcomp/frames.h"
-#include "vgmcomp/vgm.h"
+#include "sound/frames.h"
+#include "vgm/vgm.h"
 #include "xbtool/commands.h"
 
 namespace {

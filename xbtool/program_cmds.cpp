@@ -12,7 +12,7 @@
 #include "disk/disk_image.h"
 #include "disk/program_file.h"
 #include "disk/tifiles.h"
-#include "output/file_write.h"
+#include "base/file_write.h"
 #include "xb/image.h"
 #include "xb/tokenize.h"
 #include "xbtool/commands.h"

@@ -1,0 +1,142 @@
+#include "compressor/fit.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr uint64_t FRAMES_PER_TENTH = FRAMES_PER_SECOND / 10;
+constexpr uint64_t START_FRAMES = 4096;  // the song's start, tried first (68 s)
+
+// The search's working state: the song, the budget, and the sets tried.
+struct Search {
+    const std::vector<Frame> &base;
+    size_t budget;
+    const XbTarget &target;
+    uint32_t max_rows;
+    std::vector<Reductions> tried;
+    FitChoice choice;
+
+    // Estimates r (once) and keeps it when it fits.
+    bool fits(const Reductions &r)
+    {
+        if (std::find(tried.begin(), tried.end(), r) != tried.end()) return false;
+        tried.push_back(r);
+        choice.tried++;
+        // Most sets tried have far too many rows, which the song's start
+        // already shows. Without a row minimum every reduction makes frame i
+        // of the song from its frames 1..i, so the start cut at frame P has
+        // the song's changes up to P, and its rows are the song's rows up to
+        // P, less the splits of a hold still going on at P, plus one final
+        // row at most: more than max_rows + 1 there means more than max_rows
+        // in the song. The rows chosen for a row minimum (--min-frames,
+        // --interpreted) depend on the frames after them too, so such a song
+        // is measured whole.
+        const uint64_t length = r.keep_frames != 0 ? std::min<uint64_t>(r.keep_frames, base.size()) : base.size();
+        // The splitting of long holds counts the rows as it goes.
+        HoldReport holds;
+        if (length > START_FRAMES && row_minimum(r) <= 1) {
+            Reductions start = r;
+            start.keep_frames = START_FRAMES;
+            prepare_frames(base, start, &holds);
+            if (holds.rows > uint64_t{max_rows} + 1) return false;
+        }
+        const std::vector<Frame> frames = prepare_frames(base, r, &holds);
+        if (holds.rows > max_rows) return false;
+        const XbEstimate e = estimate_xb(frames, max_rows, nullptr, target);
+        if (e.over || e.xb_size > budget) return false;
+        choice.found = true;
+        choice.chosen = r;
+        choice.estimate = e;
+        return true;
+    }
+};
+
+// The tone voices of r's song in the order the search drops them: those
+// that sound, the one that sounds in the fewest frames first (the higher
+// voice first among equals).
+std::vector<int> drop_order(const std::vector<Frame> &base, const Reductions &r)
+{
+    const size_t count = r.keep_frames != 0 ? static_cast<size_t>(std::min<uint64_t>(r.keep_frames, base.size()))
+                                            : base.size();
+    uint64_t sounding[3] = {0, 0, 0};
+    for (size_t i = 0; i < count; i++)
+        for (int v = 0; v < 3; v++)
+            if ((base[i].v[v].atten & 0x0F) != 15) sounding[v]++;
+    std::vector<int> voices;
+    for (int v = 0; v < 3; v++)
+        if (((r.voices >> v) & 1) && sounding[v] > 0) voices.push_back(v);
+    std::stable_sort(voices.begin(), voices.end(), [&](int a, int b) {
+        return sounding[a] != sounding[b] ? sounding[a] < sounding[b] : a > b;
+    });
+    return voices;
+}
+
+}  // namespace
+
+std::vector<Frame> prepare_frames(const std::vector<Frame> &base, const Reductions &r, HoldReport *holds)
+{
+    std::vector<Frame> frames = apply_reductions(base, r);
+    // A row minimum (--interpreted) keeps the noise voice only when the
+    // converter plays it: its changes then end rows too.
+    const bool whole_rows = r.min_row_frames > 1;
+    const HoldReport report =
+        split_long_holds(frames, whole_rows ? row_minimum(r) : 1, whole_rows && ((r.voices >> 3) & 1));
+    if (holds) *holds = report;
+    return frames;
+}
+
+FitChoice fit_search(const std::vector<Frame> &base, const Reductions &user, size_t budget, const XbTarget &target)
+{
+    Search s{base, budget, target, max_rows_within(budget, target), {}, {}};
+
+    // Steps 1 to 5: detail first, then voices.
+    struct Detail {
+        bool flat;
+        uint32_t min_frames;
+    };
+    std::vector<Detail> details = {{false, 1}, {true, 1}};
+    for (uint32_t n = 2; n <= FIT_MAX_MIN_FRAMES; n++) details.push_back({false, n});
+    for (uint32_t n = 2; n <= FIT_MAX_MIN_FRAMES; n++) details.push_back({true, n});
+
+    const std::vector<int> order = drop_order(base, user);
+    uint8_t dropped = 0;
+    for (size_t drops = 0; drops < 3; drops++) {
+        if (drops > 0) {
+            if (order.size() <= drops) break;  // keep one sounding voice at least
+            dropped = static_cast<uint8_t>(dropped | (1u << order[drops - 1]));
+        }
+        for (const Detail &d : details) {
+            Reductions r = user;
+            r.flat = user.flat || d.flat;
+            r.min_frames = std::max(user.min_frames, d.min_frames);
+            if (d.min_frames > 1 && row_minimum(r) == row_minimum(user)) continue;  // the same rows
+            r.voices = static_cast<uint8_t>(user.voices & ~dropped);
+            if (s.fits(r)) return s.choice;
+        }
+    }
+
+    // Step 6: the user's reductions on the song's first tenths of a second,
+    // as many as fit; failing that, its first frames.
+    const uint64_t length =
+        user.keep_frames != 0 ? std::min<uint64_t>(user.keep_frames, base.size()) : base.size();
+    auto cut = [&](uint64_t frames) {
+        Reductions r = user;
+        r.keep_frames = frames;
+        return s.fits(r);
+    };
+    // The most units of unit frames, below the whole length, that fit.
+    auto search = [&](uint64_t unit) {
+        uint64_t lo = 0, hi = (length + unit - 1) / unit;  // lo fits (or is none), hi does not
+        while (hi - lo > 1) {
+            const uint64_t mid = lo + (hi - lo) / 2;
+            if (cut(mid * unit)) lo = mid;
+            else hi = mid;
+        }
+        return lo;
+    };
+    uint64_t keep = search(FRAMES_PER_TENTH) * FRAMES_PER_TENTH;
+    if (keep == 0) keep = search(1);
+    if (keep == 0) return FitChoice{false, user, {}, s.choice.tried};
+    // The last set that fitted is the longest cut: the choice holds it.
+    return s.choice;
+}

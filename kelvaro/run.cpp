@@ -1,0 +1,212 @@
+// kelvaro's whole run: converts a VGM song for the SN76489 into TI
+// Extended BASIC text. Runs the compressor vgmcomp.x on the input, loads the song file it leaves
+// beside the input (input path + ".spf"), plays song 0 frame by frame into
+// the row builder and writes the rows as an XB program, DATA lines or
+// CALL SOUND statements.
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "kelvaro/run.h"
+
+#include "convert/rows.h"
+#include "convert/settings.h"
+#include "convert/song.h"
+#include "base/file_write.h"
+#include "output/output.h"
+#include "xbsound/target.h"
+
+extern char **environ;
+
+namespace {
+
+const char *const usage_texts[13] = {
+    "\nKELVARO converter by Dorimund - v1.1\n",
+    "Syntax: KELVARO.EXE <input.vgm> <output.txt> [options]\n",
+    "Options are as follows:\n",
+    "  -p or -d or -x : select output mode between:",
+    "                   - full XB PROGRAM [-p]",
+    "                   - DATA statements [-d]",
+    "                   - non-compiled XB SOUND statements [-x]",
+    "                   (default is [-p] PROGRAM)\n",
+    "  -n             : include noise channel, experimental (default is excluded)\n",
+    "  -r or -e       : change timing and output type for playing in:",
+    "                   - Real hardware (as a compiled XB program) [-r]",
+    "                   - in emulated Classic99 CPU Overdrive [-e]",
+    "                   (Default is Real hardware. Does not apply to \"XB SOUND Statements\" output type [-x]).\n",
+};
+
+const char compressor_name[] = "vgmcomp.x";
+
+bool is_executable(const std::string &path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+// The compressor: first on the search path, then beside the running kelvaro.
+// Empty when neither has it.
+std::string find_compressor()
+{
+    const char *path = std::getenv("PATH");
+    if (path != nullptr) {
+        std::string list = path;
+        size_t start = 0;
+        for (;;) {
+            size_t end = list.find(':', start);
+            std::string dir = list.substr(start, end == std::string::npos ? std::string::npos : end - start);
+            if (dir.empty()) dir = ".";
+            std::string candidate = dir + "/" + compressor_name;
+            if (is_executable(candidate)) return candidate;
+            if (end == std::string::npos) break;
+            start = end + 1;
+        }
+    }
+    char self[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n > 0) {
+        std::string exe(self, static_cast<size_t>(n));
+        size_t slash = exe.rfind('/');
+        if (slash != std::string::npos) {
+            std::string candidate = exe.substr(0, slash + 1) + compressor_name;
+            if (is_executable(candidate)) return candidate;
+        }
+    }
+    return std::string();
+}
+
+// Runs the compressor with the input path as its single argument, without a
+// shell, and waits for it; the settings go in its environment (see
+// xbsound/target.h), so that it measures the program written from them.
+// What counts is the song file it leaves. Returns its exit status (non-zero
+// also when a signal ended it), or -1 when it could not be started at all.
+int run_compressor(const std::string &program, const char *input)
+{
+    const std::string settings = target_options(target_of_settings(arg_output, arg_noise, arg_timing));
+    if (setenv(kelvaro_settings_env, settings.c_str(), 1) != 0) return -1;
+    std::fflush(stdout);
+    char *argv[] = {const_cast<char *>(compressor_name), const_cast<char *>(input), nullptr};
+    pid_t pid;
+    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) != 0) return -1;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+}
+
+// Whether the file at path is still the one seen in before: same file, size
+// and modification time.
+bool unchanged(const std::string &path, const struct stat &before)
+{
+    struct stat now;
+    return stat(path.c_str(), &now) == 0 && now.st_dev == before.st_dev && now.st_ino == before.st_ino &&
+           now.st_size == before.st_size && now.st_mtim.tv_sec == before.st_mtim.tv_sec &&
+           now.st_mtim.tv_nsec == before.st_mtim.tv_nsec;
+}
+
+// Why the output path may not be written: it names the input or the song
+// file (as a path, or as the same file by device and inode). Null when not.
+const char *output_clash(const char *output, const std::string &input, const std::string &song)
+{
+    if (output == nullptr) return nullptr;
+    if (output == input || same_file(output, input)) return "The OUTPUT file is the INPUT file.";
+    if (output == song || same_file(output, song)) return "The OUTPUT file is the song file.";
+    return nullptr;
+}
+
+// Length in bytes of the named file, or -1 when it cannot be opened.
+long FileSize(const char *nomefile)
+{
+    FILE *f = std::fopen(nomefile, "rb");
+    if (f == nullptr) return -1;
+    long size = -1;
+    if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
+    std::fclose(f);
+    return size;
+}
+
+// Reads the whole named file into dest; false when it cannot be read whole.
+bool ReadFileFull(const char *nome, std::vector<uint8_t> &dest)
+{
+    long size = FileSize(nome);
+    if (size < 0 || size > INT32_MAX) return false;
+    FILE *f = std::fopen(nome, "rb");
+    if (f == nullptr) return false;
+    dest.assign(static_cast<size_t>(size), 0);
+    bool ok = std::fread(dest.data(), 1, dest.size(), f) == dest.size();
+    std::fclose(f);
+    return ok;
+}
+
+}  // namespace
+
+int kelvaro_run(int argc, char **argv)
+{
+    for (const char *text : usage_texts) std::printf("%s\n", text);
+    if (argc < 2) return 1;
+
+    settings_default();
+    for (int i = 3; i < argc && argv[i][0] == '-'; i++) {
+        switch (argv[i][1]) {
+        case 'p': arg_output = OUTPUT_PROGRAM; break;
+        case 'd': arg_output = OUTPUT_DATA; break;
+        case 'x': arg_output = OUTPUT_CALLSOUND; break;
+        case 'n': arg_noise = NOISE_ON; break;
+        case 'r': arg_timing = TIMING_REAL; break;
+        case 'e': arg_timing = TIMING_EMULATED; break;
+        default:
+            std::printf("\nERROR with supplied arguments.\n");
+            return 1;
+        }
+    }
+
+    std::string filename = argv[1];
+    std::string compressor = find_compressor();
+    // A song file of an earlier run that a failing compressor leaves as it
+    // was no longer vouches for the input.
+    struct stat earlier;
+    const bool had_song = stat((filename + ".spf").c_str(), &earlier) == 0;
+    // An input such as "-d.vgm" reaches the compressor as "./-d.vgm", not
+    // as an option.
+    const std::string compressor_arg = argv[1][0] == '-' ? std::string("./") + argv[1] : filename;
+    const int status = compressor.empty() ? -1 : run_compressor(compressor, compressor_arg.c_str());
+    const bool started = status >= 0;
+
+    filename += ".spf";
+    if (status > 0 && had_song && unchanged(filename, earlier))
+        std::printf("\nWARNING: vgmcomp.x failed; the song file was left by an earlier run and may not match "
+                    "the INPUT file.\n");
+    std::printf("\nOpening INPUT file: %s\n", filename.c_str());
+    if (!ReadFileFull(filename.c_str(), packed) || packed.size() < 4) {
+        std::printf("\nERROR: Can't open INPUT file.\n");
+        if (compressor.empty())
+            std::printf("The song file is written by vgmcomp.x from the VGM input, and no vgmcomp.x was found "
+                        "on PATH or beside kelvaro.\n");
+        else if (!started)
+            std::printf("The song file is written by vgmcomp.x from the VGM input, and %s could not be "
+                        "started.\n", compressor.c_str());
+        else
+            std::printf("The song file is written by vgmcomp.x from the VGM input: see its messages above.\n");
+        return 1;
+    }
+    packed_size = static_cast<int32_t>(packed.size());
+
+    std::printf("\nConverting using the following options:\n  Output: %s\n  Noise:%s\n  Timing:%s\n",
+                arg_output == OUTPUT_DATA ? "DATA" : "PROGRAM", arg_noise == NOISE_ON ? "ON" : "OFF",
+                arg_timing == TIMING_REAL ? "REAL" : "EMULATED");
+
+    if (!convert_rows(packed.data(), static_cast<uint32_t>(packed_size))) {
+        std::printf("\nERROR: The song runs past %u frames (over 77 hours): the song file is damaged.\n",
+                    static_cast<unsigned>(MAX_FRAMES));
+        return 1;
+    }
+    write_output(argc > 2 ? argv[2] : nullptr, output_clash(argc > 2 ? argv[2] : nullptr, argv[1], filename));
+}
