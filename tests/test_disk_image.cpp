@@ -46,36 +46,6 @@ Bytes sssd(const char *name)
 const std::string two_lines = "100 CALL SOUND(500,440,0)\n110 DATA 1,2,3\n";
 const TiStamp stamp{0x6000, 0x5A47};
 
-TEST(TiFiles, TheWorkedExampleHeaderAndDataChain)
-{
-    const TiFile file = ti_program_file("SONG", program_of(two_lines, XbFormat::Short), stamp);
-    const Bytes tifiles = tifiles_encode(file);
-    ASSERT_EQ(tifiles.size(), 128u + 256u);
-    const Bytes head = {0x07, 'T', 'I', 'F', 'I', 'L', 'E', 'S', 0x00, 0x01, 0x01, 0x00, 0x39, 0x00, 0x00, 0x00,
-                        'S',  'O', 'N', 'G', ' ', ' ', ' ', ' ', ' ',  ' ',  0x00, 0x00, 0xFF, 0xFF, 0x60, 0x00};
-    EXPECT_EQ(Bytes(tifiles.begin(), tifiles.begin() + 32), head);
-
-    // The long format: one record a sector, each ended by 0xFF.
-    const TiFile long_file = ti_program_file("SONG", program_of(two_lines, XbFormat::Long), stamp);
-    EXPECT_EQ(long_file.info.sectors, 3u);
-    EXPECT_EQ(long_file.data[11], 0xFF);
-    EXPECT_EQ(long_file.data[256], 254);
-    EXPECT_EQ(long_file.info.eof_offset, 13);
-    for (const TiFile &f : {file, long_file}) {
-        std::string listing, error;
-        ASSERT_TRUE(read_program_listing(tifiles_encode(f), "", listing, error)) << error;
-        EXPECT_EQ(listing, two_lines);
-    }
-
-    // A one-sector file takes sector 0x22, a 3-sector file 0x23 to 0x25.
-    Bytes image = sssd("SONGS");
-    std::string error;
-    ASSERT_TRUE(disk_put_file(image, file, error));
-    ASSERT_TRUE(disk_put_file(image, ti_program_file("THREE", program_of(two_lines, XbFormat::Long), stamp), error));
-    EXPECT_EQ(image[2 * 256 + 0x1C], 0x22);
-    EXPECT_EQ(Bytes(image.begin() + 3 * 256 + 0x1C, image.begin() + 3 * 256 + 0x1F), (Bytes{0x23, 0x20, 0x00}));
-}
-
 TEST(DiskImage, SeveralSongsThenOneReplaced)
 {
     Bytes image = sssd("SONGS");
@@ -149,6 +119,36 @@ TEST(DiskImage, DamageIsReportedNotFollowed)
         EXPECT_FALSE(disk_read_catalog(damaged, catalog, error)) << d.second.second;
         EXPECT_EQ(error, d.second.second);
     }
+}
+
+TEST(TiFiles, TheWorkedExampleHeaderAndDataChain)
+{
+    const TiFile file = ti_program_file("SONG", program_of(two_lines, XbFormat::Short), stamp);
+    const Bytes tifiles = tifiles_encode(file);
+    ASSERT_EQ(tifiles.size(), 128u + 256u);
+    const Bytes head = {0x07, 'T', 'I', 'F', 'I', 'L', 'E', 'S', 0x00, 0x01, 0x01, 0x00, 0x39, 0x00, 0x00, 0x00,
+                        'S',  'O', 'N', 'G', ' ', ' ', ' ', ' ', ' ',  ' ',  0x00, 0x00, 0xFF, 0xFF, 0x60, 0x00};
+    EXPECT_EQ(Bytes(tifiles.begin(), tifiles.begin() + 32), head);
+
+    // The long format: one record a sector, each ended by 0xFF.
+    const TiFile long_file = ti_program_file("SONG", program_of(two_lines, XbFormat::Long), stamp);
+    EXPECT_EQ(long_file.info.sectors, 3u);
+    EXPECT_EQ(long_file.data[11], 0xFF);
+    EXPECT_EQ(long_file.data[256], 254);
+    EXPECT_EQ(long_file.info.eof_offset, 13);
+    for (const TiFile &f : {file, long_file}) {
+        std::string listing, error;
+        ASSERT_TRUE(read_program_listing(tifiles_encode(f), "", listing, error)) << error;
+        EXPECT_EQ(listing, two_lines);
+    }
+
+    // A one-sector file takes sector 0x22, a 3-sector file 0x23 to 0x25.
+    Bytes image = sssd("SONGS");
+    std::string error;
+    ASSERT_TRUE(disk_put_file(image, file, error));
+    ASSERT_TRUE(disk_put_file(image, ti_program_file("THREE", program_of(two_lines, XbFormat::Long), stamp), error));
+    EXPECT_EQ(image[2 * 256 + 0x1C], 0x22);
+    EXPECT_EQ(Bytes(image.begin() + 3 * 256 + 0x1C, image.begin() + 3 * 256 + 0x1F), (Bytes{0x23, 0x20, 0x00}));
 }
 
 }  // namespace

@@ -88,48 +88,6 @@ protected:
 
 }  // namespace
 
-TEST(Tables, FreqKnowsTheFortySixNotesAndKeyZero)
-{
-    freq_init();
-    for (const Note &n : notes) {
-        EXPECT_EQ(period_key(n.period), n.key) << n.period;
-        EXPECT_EQ(freq[n.key], n.hz) << n.period;
-        EXPECT_EQ(freq[period_key(n.period - 1)], 0) << "period " << n.period - 1;
-        EXPECT_EQ(freq[period_key(n.period + 1)], 0) << "period " << n.period + 1;
-    }
-    EXPECT_EQ(freq[0], 110);
-    int set = 0;
-    for (int16_t f : freq) set += f != 0;
-    EXPECT_EQ(set, 47);
-}
-
-TEST(Tables, VolumeRowsPerVoice)
-{
-    vol_init();
-    for (int v = 0; v < 4; v++)
-        for (unsigned a = 0; a < 16; a++) EXPECT_EQ(vol[v][vol_byte(v, a)], static_cast<int>(2 * a));
-    EXPECT_EQ(vol[2][0xD7], 14);
-    EXPECT_EQ(vol[2][0x97], 0);  // another voice's byte
-    int set = 0;
-    for (auto &row : vol)
-        for (int16_t x : row) set += x != 0;
-    EXPECT_EQ(set, 4 * 15);
-}
-
-TEST(Tables, NoiseTypes)
-{
-    freq_init();
-    // Periodic noise following the third tone (0xE3) is -4 and white noise
-    // following it (0xE7) is -8, as CALL SOUND plays them.
-    const int types[8] = {-1, -2, -3, -4, -5, -6, -7, -8};
-    for (int i = 0; i < 8; i++) EXPECT_EQ(noise[0xE0 + i], types[i]);
-    for (int i = 0xE8; i <= 0xFF; i++) EXPECT_EQ(noise[i], 0) << i;
-    EXPECT_EQ(noise[0], 0);
-    int set = 0;
-    for (int16_t x : noise) set += x != 0;
-    EXPECT_EQ(set, 8);
-}
-
 TEST_F(Rows, DurationTable)
 {
     struct Setting {
@@ -460,4 +418,46 @@ TEST_F(SongRows, FrameLimit)
         }
         EXPECT_EQ(tot_notes, 0);
     }
+}
+
+TEST(Tables, FreqKnowsTheFortySixNotesAndKeyZero)
+{
+    freq_init();
+    for (const Note &n : notes) {
+        EXPECT_EQ(period_key(n.period), n.key) << n.period;
+        EXPECT_EQ(freq[n.key], n.hz) << n.period;
+        EXPECT_EQ(freq[period_key(n.period - 1)], 0) << "period " << n.period - 1;
+        EXPECT_EQ(freq[period_key(n.period + 1)], 0) << "period " << n.period + 1;
+    }
+    EXPECT_EQ(freq[0], 110);
+    int set = 0;
+    for (int16_t f : freq) set += f != 0;
+    EXPECT_EQ(set, 47);
+}
+
+TEST(Tables, VolumeRowsPerVoice)
+{
+    vol_init();
+    for (int v = 0; v < 4; v++)
+        for (unsigned a = 0; a < 16; a++) EXPECT_EQ(vol[v][vol_byte(v, a)], static_cast<int>(2 * a));
+    EXPECT_EQ(vol[2][0xD7], 14);
+    EXPECT_EQ(vol[2][0x97], 0);  // another voice's byte
+    int set = 0;
+    for (auto &row : vol)
+        for (int16_t x : row) set += x != 0;
+    EXPECT_EQ(set, 4 * 15);
+}
+
+TEST(Tables, NoiseTypes)
+{
+    freq_init();
+    // Periodic noise following the third tone (0xE3) is -4 and white noise
+    // following it (0xE7) is -8, as CALL SOUND plays them.
+    const int types[8] = {-1, -2, -3, -4, -5, -6, -7, -8};
+    for (int i = 0; i < 8; i++) EXPECT_EQ(noise[0xE0 + i], types[i]);
+    for (int i = 0xE8; i <= 0xFF; i++) EXPECT_EQ(noise[i], 0) << i;
+    EXPECT_EQ(noise[0], 0);
+    int set = 0;
+    for (int16_t x : noise) set += x != 0;
+    EXPECT_EQ(set, 8);
 }

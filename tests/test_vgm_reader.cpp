@@ -145,55 +145,6 @@ std::string hex_text(size_t v)
 
 }  // namespace
 
-TEST(VgmWriter, WaitsWritesAndHeaderBytes)
-{
-    VgmWriter w;
-    vgm_wait(w, 735);
-    vgm_wait(w, 882);
-    vgm_wait(w, 1);
-    vgm_wait(w, 16);
-    vgm_wait(w, 17);
-    vgm_wait(w, 65535 + 735);
-    vgm_wait(w, 70000);
-    EXPECT_EQ(w.data, (Bytes{0x62, 0x63, 0x70, 0x7F, 0x61, 0x11, 0x00, 0x61, 0xFF, 0xFF, 0x62, 0x61, 0xFF, 0xFF, 0x61,
-                             0x71, 0x11}));
-    EXPECT_EQ(w.samples, 735u + 882 + 1 + 16 + 17 + 65535 + 735 + 70000);
-
-    VgmWriter f;
-    vgm_wait_frames(f, 1);
-    vgm_wait_frames(f, 100);  // 89 frames fill one 16-bit wait
-    EXPECT_EQ(f.data, (Bytes{0x62, 0x61, 0x87, 0xFF, 0x61, 0x95, 0x1F}));
-    EXPECT_EQ(f.samples, 101u * 735);
-
-    VgmWriter c;
-    c.clock = 4000000;
-    vgm_tone(c, 1, 0x1AB);
-    vgm_noise(c, 5);
-    vgm_atten(c, 2, 7);
-    vgm_atten(c, 3, 15);
-    vgm_write(c, 0x3F);
-    vgm_wait(c, 3);
-    EXPECT_EQ(c.data, (Bytes{0x50, 0xAB, 0x50, 0x1A, 0x50, 0xE5, 0x50, 0xD7, 0x50, 0xFF, 0x50, 0x3F, 0x72}));
-
-    Bytes file = vgm_finish(c);
-    ASSERT_EQ(file.size(), 0x40u + c.data.size() + 1);
-    EXPECT_EQ(Bytes(file.begin(), file.begin() + 4), (Bytes{'V', 'g', 'm', ' '}));
-    EXPECT_EQ(get32(file, 0x04), file.size() - 4);
-    EXPECT_EQ(get32(file, 0x08), 0x151u);
-    EXPECT_EQ(get32(file, 0x0C), 4000000u);
-    EXPECT_EQ(get32(file, 0x14), 0u);
-    EXPECT_EQ(get32(file, 0x18), 3u);
-    EXPECT_EQ(get32(file, 0x24), 60u);
-    EXPECT_EQ(get32(file, 0x34), 0x0Cu);
-    EXPECT_EQ(Bytes(file.begin() + 0x40, file.end() - 1), c.data);
-    EXPECT_EQ(file.back(), 0x66);
-
-    Bytes open_end = vgm_finish(c, false);
-    EXPECT_EQ(open_end.size(), file.size() - 1);
-    EXPECT_EQ(get32(open_end, 0x04), open_end.size() - 4);
-    EXPECT_EQ(open_end.back(), 0x72);
-}
-
 TEST(VgmReader, StreamEndsAtEndMarkerGd3OrEndOfFile)
 {
     VgmWriter w = short_tune();
@@ -610,96 +561,6 @@ TEST(VgmReader, DualChipAndT6W28)
     }
 }
 
-TEST(Chip, LatchAndDataBytes)
-{
-    ChipState c;
-    chip_write(c, 0x8B);  // voice 0 tone, low nibble B
-    chip_write(c, 0x1A);  // high six bits
-    EXPECT_EQ(c.period[0], 0x1AB);
-    EXPECT_EQ(c.latch, 0);
-    chip_write(c, 0x7F);  // bit 6 is data too for a tone
-    EXPECT_EQ(c.period[0], 0x3FB);
-    chip_write(c, 0x84);  // a new low nibble keeps the high bits
-    EXPECT_EQ(c.period[0], 0x3F4);
-    chip_write(c, 0x00);
-    EXPECT_EQ(c.period[0], 0x004);
-
-    chip_write(c, 0xC5);  // voice 2 tone
-    chip_write(c, 0x3F);
-    EXPECT_EQ(c.period[2], 0x3F5);
-    EXPECT_EQ(c.latch, 4);
-    EXPECT_EQ(c.period[1], 0);
-
-    chip_write(c, 0xB7);  // voice 1 attenuation 7
-    EXPECT_EQ(c.atten[1], 7);
-    EXPECT_EQ(c.latch, 3);
-    chip_write(c, 0x33);  // data byte to the latched attenuation: bits 3-0
-    EXPECT_EQ(c.atten[1], 3);
-    EXPECT_EQ(c.period[1], 0);
-
-    chip_write(c, 0xE5);  // noise control
-    EXPECT_EQ(c.noise, 5);
-    chip_write(c, 0x0E);  // data byte to it: bits 2-0
-    EXPECT_EQ(c.noise, 6);
-    chip_write(c, 0xFA);  // noise attenuation
-    EXPECT_EQ(c.atten[3], 10);
-    EXPECT_EQ(c.noise, 6);
-    EXPECT_EQ(c.atten[0], 15);
-    EXPECT_EQ(c.atten[2], 15);
-}
-
-TEST(Frames, SamplingBoundariesAndCount)
-{
-    VgmWriter w;
-    vgm_atten(w, 0, 5);      // sample 0
-    vgm_wait(w, 734);
-    vgm_atten(w, 0, 4);      // sample 734: still frame 1
-    vgm_tone(w, 1, 0x123);
-    vgm_wait(w, 1);
-    vgm_atten(w, 0, 3);      // sample 735: frame 2
-    vgm_noise(w, 6);
-    vgm_atten(w, 3, 2);
-    vgm_wait(w, 735);
-    vgm_atten(w, 0, 1);      // sample 1470: the very end of the timeline
-    VgmLog log = parse_ok(vgm_finish(w));
-    ASSERT_EQ(log.end_sample, 1470u);
-
-    // A write at the end of the timeline still gets a frame of its own.
-    std::vector<Frame> frames = sample_frames(log);
-    ASSERT_EQ(frames.size(), 3u);
-    EXPECT_EQ(frames[2].v[0].atten, 1);
-    EXPECT_EQ(frames[0].v[0].atten, 4);
-    EXPECT_EQ(frames[0].v[1].note, 0x123);
-    EXPECT_EQ(frames[0].v[1].atten, 15);
-    EXPECT_EQ(frames[0].v[3].atten, 15);
-    EXPECT_EQ(frames[0].v[3].note, 0);
-    EXPECT_EQ(frames[1].v[0].atten, 3);
-    EXPECT_EQ(frames[1].v[3].atten, 2);
-    EXPECT_EQ(frames[1].v[3].note, 6);  // the noise control
-    EXPECT_EQ(frames[1].v[2].note, 0);
-
-    // The frame count is the timeline rounded up to whole frames.
-    for (uint32_t end : {0u, 1u, 734u, 735u, 736u, 1470u, 1471u, 44100u}) {
-        VgmWriter waits;
-        vgm_wait(waits, end);
-        EXPECT_EQ(sample_frames(parse_ok(vgm_finish(waits))).size(), (end + 734) / 735) << end;
-    }
-
-    // A 50 Hz tune keeps real time: one second is 60 frames, some of them
-    // repeating the previous state.
-    VgmWriter pal;
-    for (int i = 0; i < 50; i++) {
-        vgm_atten(pal, 0, static_cast<uint8_t>(i % 16));
-        vgm_wait(pal, 882);
-    }
-    frames = sample_frames(parse_ok(vgm_finish(pal)));
-    ASSERT_EQ(frames.size(), 60u);
-    for (size_t i = 0; i < frames.size(); i++) {
-        uint64_t last_write = ((i + 1) * 735 - 1) / 882;  // the update in force at the frame's end
-        EXPECT_EQ(frames[i].v[0].atten, last_write % 16) << i;
-    }
-}
-
 namespace {
 
 struct ReadmeRow {
@@ -781,5 +642,57 @@ TEST(RealVgmFiles, ReadWithTheirClockAndLength)
     if (logs.count("axelf.vgm") && logs.count("axelf-gzipped.vgz")) {
         EXPECT_EQ(folded(logs["axelf.vgm"]), folded(logs["axelf-gzipped.vgz"]));
         EXPECT_EQ(logs["axelf.vgm"].end_sample, logs["axelf-gzipped.vgz"].end_sample);
+    }
+}
+
+TEST(Frames, SamplingBoundariesAndCount)
+{
+    VgmWriter w;
+    vgm_atten(w, 0, 5);      // sample 0
+    vgm_wait(w, 734);
+    vgm_atten(w, 0, 4);      // sample 734: still frame 1
+    vgm_tone(w, 1, 0x123);
+    vgm_wait(w, 1);
+    vgm_atten(w, 0, 3);      // sample 735: frame 2
+    vgm_noise(w, 6);
+    vgm_atten(w, 3, 2);
+    vgm_wait(w, 735);
+    vgm_atten(w, 0, 1);      // sample 1470: the very end of the timeline
+    VgmLog log = parse_ok(vgm_finish(w));
+    ASSERT_EQ(log.end_sample, 1470u);
+
+    // A write at the end of the timeline still gets a frame of its own.
+    std::vector<Frame> frames = sample_frames(log);
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_EQ(frames[2].v[0].atten, 1);
+    EXPECT_EQ(frames[0].v[0].atten, 4);
+    EXPECT_EQ(frames[0].v[1].note, 0x123);
+    EXPECT_EQ(frames[0].v[1].atten, 15);
+    EXPECT_EQ(frames[0].v[3].atten, 15);
+    EXPECT_EQ(frames[0].v[3].note, 0);
+    EXPECT_EQ(frames[1].v[0].atten, 3);
+    EXPECT_EQ(frames[1].v[3].atten, 2);
+    EXPECT_EQ(frames[1].v[3].note, 6);  // the noise control
+    EXPECT_EQ(frames[1].v[2].note, 0);
+
+    // The frame count is the timeline rounded up to whole frames.
+    for (uint32_t end : {0u, 1u, 734u, 735u, 736u, 1470u, 1471u, 44100u}) {
+        VgmWriter waits;
+        vgm_wait(waits, end);
+        EXPECT_EQ(sample_frames(parse_ok(vgm_finish(waits))).size(), (end + 734) / 735) << end;
+    }
+
+    // A 50 Hz tune keeps real time: one second is 60 frames, some of them
+    // repeating the previous state.
+    VgmWriter pal;
+    for (int i = 0; i < 50; i++) {
+        vgm_atten(pal, 0, static_cast<uint8_t>(i % 16));
+        vgm_wait(pal, 882);
+    }
+    frames = sample_frames(parse_ok(vgm_finish(pal)));
+    ASSERT_EQ(frames.size(), 60u);
+    for (size_t i = 0; i < frames.size(); i++) {
+        uint64_t last_write = ((i + 1) * 735 - 1) / 882;  // the update in force at the frame's end
+        EXPECT_EQ(frames[i].v[0].atten, last_write % 16) << i;
     }
 }

@@ -167,7 +167,7 @@ std::vector<XbLine> parse(const std::string &text, const std::string &what)
 // image is the size the compressor counted, and listing -> program ->
 // listing -> program gives the same bytes in both formats (the short format
 // with as many of the song's lines as it runs with).
-TEST(XbtoolFiles, RoundTripsOfKelvarosOutputs)
+TEST(XbtoolFiles, RoundTripsOfKelvarosOutputsOfRealFiles)
 {
     const Words files = shared_vgm_files();
     if (files.empty()) GTEST_SKIP() << "../shared/vgm is absent";
