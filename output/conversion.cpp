@@ -1,0 +1,128 @@
+// The converter's program-wide records set for one conversion and put back.
+#include "output/conversion.h"
+
+#include <utility>
+
+#include "convert/rows.h"
+#include "convert/settings.h"
+#include "convert/song.h"
+#include "convert/tables.h"
+#include "output/output.h"
+#include "player/player.h"
+#include "player/player_state.h"
+#include "sound/codec.h"
+
+namespace {
+
+// The settings set to target, the player's state and the results of the
+// row builder and output writer saved, all put back when done.
+class ConverterState {
+public:
+    explicit ConverterState(const XbTarget &target)
+    {
+        std::swap(saved_rows, out_data);
+        std::swap(saved_values, out_data_int);
+        apply_target(target);
+        sound_log = nullptr;
+    }
+    ConverterState(const ConverterState &) = delete;
+    ConverterState &operator=(const ConverterState &) = delete;
+    ~ConverterState()
+    {
+        arg_output = saved_output;
+        arg_noise = saved_noise;
+        arg_timing = saved_timing;
+        std::swap(saved_rows, out_data);
+        std::swap(saved_values, out_data_int);
+        out_data_size = saved_size;
+        tot_notes = saved_notes;
+        line_num = saved_line;
+    }
+
+private:
+    PlayerStateGuard player;
+    int32_t saved_output = arg_output, saved_noise = arg_noise, saved_timing = arg_timing;
+    int32_t saved_size = out_data_size, saved_notes = tot_notes, saved_line = line_num;
+    std::string saved_rows;
+    std::vector<int32_t> saved_values;
+};
+
+// The chip state after frame f (1-based; frame F+1 silences every voice) as
+// the player leaves it in musicout: a volume command byte per voice, and the
+// last note sent (sent while the voice sounds, or when the frame retunes it)
+// as a tone word or a noise command byte.
+void set_chip_state(const std::vector<Frame> &frames, size_t f)
+{
+    for (int v = 0; v < 4; v++) {
+        const bool final_frame = f > frames.size();
+        const VoiceState s = final_frame ? VoiceState{CHIP_SILENT, 0} : frames[f - 1].v[v];
+        const uint8_t a = static_cast<uint8_t>(s.atten & 0x0F);
+        const bool retuned = !final_frame && ((frames[f - 1].retune >> v) & 1);
+        musicout.vol[v] = chip_atten_byte(v, a);
+        if (a == CHIP_SILENT && !retuned) continue;
+        if (v == 3)
+            musicout.tone[3] = chip_noise_byte(static_cast<uint8_t>(s.note));
+        else
+            musicout.tone[v] = chip_tone_word(v, static_cast<uint16_t>(s.note & 0x3FFu));
+    }
+}
+
+void silence_chip_state()
+{
+    for (int v = 0; v < 4; v++) {
+        musicout.vol[v] = chip_atten_byte(v, CHIP_SILENT);
+        musicout.tone[v] = 0;
+    }
+}
+
+// The integer list and text of the rows just built.
+void finish(Conversion &result)
+{
+    result.rows = static_cast<uint32_t>(tot_notes);
+    build_int_list();
+    result.text = format_output();
+    result.values = std::move(out_data_int);
+}
+
+}  // namespace
+
+Conversion convert_song(const uint8_t *data, uint32_t size, const XbTarget &target)
+{
+    ConverterState state(target);
+    Conversion result;
+    result.ok = convert_rows(data, size);
+    if (result.ok) finish(result);
+    else result.rows = static_cast<uint32_t>(tot_notes);
+    return result;
+}
+
+Conversion convert_frames(const std::vector<Frame> &frames, const XbTarget &target, uint32_t max_rows)
+{
+    ConverterState state(target);
+    Conversion result;
+    result.ok = true;
+    rows_setup();
+    freq_init();
+    vol_init();
+    silence_chip_state();
+
+    // The converter steps the player once before it starts counting; when
+    // nothing sounds the song has no streams and ends there.
+    if (!frames.empty()) {
+        set_chip_state(frames, 1);
+        rows_begin();
+        for (size_t f = 2; f <= frames.size() + 1; f++) {
+            set_chip_state(frames, f);
+            rows_frame();
+            if (static_cast<uint32_t>(tot_notes) > max_rows) {
+                result.rows = static_cast<uint32_t>(tot_notes);
+                result.over = true;
+                return result;
+            }
+        }
+    } else {
+        rows_begin();
+    }
+    finish(result);
+    return result;
+}
