@@ -37,7 +37,7 @@ void put_le(std::vector<uint8_t> &b, uint32_t v, int bytes)
 namespace {
 
 // The writes that take the chip from its state to s (every register when first).
-void write_changes(VgmWriter &w, const TiSound &s, const TiSound &chip, bool first)
+void write_changes(VgmWriter &w, const ChipState &s, const ChipState &chip, bool first)
 {
     for (int v = 0; v < 3; v++)
         if (first || s.period[v] != chip.period[v]) vgm_tone(w, v, s.period[v]);
@@ -56,7 +56,7 @@ std::vector<uint8_t> timeline_vgm(const TiTimeline &timeline, uint64_t limit)
     w.shift_width = TI_SHIFT_WIDTH;
     const uint64_t end = std::min(timeline.end_sample, limit);
     silence_all(w);
-    TiSound chip;
+    ChipState chip;
     bool first = true;
     for (const TiStep &step : timeline.steps) {
         if (step.sample >= end) break;
@@ -83,15 +83,12 @@ std::vector<uint8_t> log_vgm(const VgmLog &log, const std::vector<uint8_t> &orig
         w.shift_width = original[0x2A];
     }
     const uint64_t end = std::min(log.end_sample, limit);
-    TiSound chip;
+    ChipState chip;
     for (size_t i = 0; i < log.frames.size(); i++) {
         // Frame i + 1 holds the writes made during it: they are written at its start.
         const uint64_t at = i * SAMPLES_PER_FRAME;
         if (at >= end) break;
-        TiSound s;
-        for (int v = 0; v < 3; v++) s.period[v] = log.frames[i].period[v];
-        for (int v = 0; v < 4; v++) s.atten[v] = log.frames[i].atten[v];
-        s.noise = log.frames[i].noise;
+        const ChipState &s = log.frames[i];
         wait_until(w, at);
         write_changes(w, s, chip, i == 0);
         chip = s;
