@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "vgm/vgm_header.h"
 #include "vgm/vgm_writer.h"
 
 #ifdef KELVARO_HAVE_GME
@@ -74,14 +75,9 @@ std::vector<uint8_t> log_vgm(const VgmLog &log, const std::vector<uint8_t> &orig
 {
     VgmWriter w;
     w.clock = log.clock;
-    const uint32_t version = original.size() >= 0x0C
-                                 ? static_cast<uint32_t>(original[8] | original[9] << 8 | original[10] << 16 |
-                                                         static_cast<uint32_t>(original[11]) << 24)
-                                 : 0;
-    if (version >= 0x110 && original.size() > 0x2A) {
-        w.noise_feedback = static_cast<uint16_t>(original[0x28] | original[0x29] << 8);
-        w.shift_width = original[0x2A];
-    }
+    const VgmHeader header = read_vgm_header(original);
+    w.noise_feedback = header.noise_feedback;
+    w.shift_width = header.shift_width;
     const uint64_t end = std::min(log.end_sample, limit);
     ChipState chip;
     for (size_t i = 0; i < log.frames.size(); i++) {
@@ -100,9 +96,7 @@ std::vector<uint8_t> log_vgm(const VgmLog &log, const std::vector<uint8_t> &orig
 
 uint64_t vgm_header_samples(const std::vector<uint8_t> &vgm)
 {
-    if (vgm.size() < 0x1C) return 0;
-    return static_cast<uint64_t>(vgm[0x18]) | static_cast<uint64_t>(vgm[0x19]) << 8 |
-           static_cast<uint64_t>(vgm[0x1A]) << 16 | static_cast<uint64_t>(vgm[0x1B]) << 24;
+    return read_vgm_header(vgm).total_samples;
 }
 
 bool wav_rendering_available()
