@@ -14,37 +14,14 @@
 
 namespace {
 
-// The settings set to target, the player's state and the results of the
-// row builder and output writer saved, all put back when done.
-class ConverterState {
-public:
+// The records saved for one conversion, set to target.
+struct ConverterState {
     explicit ConverterState(const XbTarget &target)
     {
-        std::swap(saved_rows, out_data);
-        std::swap(saved_values, out_data_int);
         apply_target(target);
         sound_log = nullptr;
     }
-    ConverterState(const ConverterState &) = delete;
-    ConverterState &operator=(const ConverterState &) = delete;
-    ~ConverterState()
-    {
-        arg_output = saved_output;
-        arg_noise = saved_noise;
-        arg_timing = saved_timing;
-        std::swap(saved_rows, out_data);
-        std::swap(saved_values, out_data_int);
-        out_data_size = saved_size;
-        tot_notes = saved_notes;
-        line_num = saved_line;
-    }
-
-private:
-    PlayerStateGuard player;
-    int32_t saved_output = arg_output, saved_noise = arg_noise, saved_timing = arg_timing;
-    int32_t saved_size = out_data_size, saved_notes = tot_notes, saved_line = line_num;
-    std::string saved_rows;
-    std::vector<int32_t> saved_values;
+    SavedConverterState saved;
 };
 
 // The chip state after frame f (1-based; frame F+1 silences every voice) as
@@ -85,6 +62,34 @@ void finish(Conversion &result)
 }
 
 }  // namespace
+
+// The rows and the integer list are moved out (a conversion starts them
+// afresh) and back.
+struct SavedConverterState::Records {
+    PlayerStateGuard player;
+    int32_t output = arg_output, noise = arg_noise, timing = arg_timing;
+    int32_t size = out_data_size, notes = tot_notes, line = line_num;
+    std::string rows;
+    std::vector<int32_t> values;
+};
+
+SavedConverterState::SavedConverterState() : records_(std::make_unique<Records>())
+{
+    std::swap(records_->rows, out_data);
+    std::swap(records_->values, out_data_int);
+}
+
+SavedConverterState::~SavedConverterState()
+{
+    arg_output = records_->output;
+    arg_noise = records_->noise;
+    arg_timing = records_->timing;
+    std::swap(records_->rows, out_data);
+    std::swap(records_->values, out_data_int);
+    out_data_size = records_->size;
+    tot_notes = records_->notes;
+    line_num = records_->line;
+}
 
 Conversion convert_song(const uint8_t *data, uint32_t size, const XbTarget &target)
 {

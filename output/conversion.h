@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,22 @@ struct Conversion {
     uint32_t rows = 0;            // rows of the program
     std::vector<int32_t> values;  // the integer list: the row count, then each row's numbers
     std::string text;             // the output file's text
+};
+
+// The converter's program-wide records as they are now: its settings, its
+// player's state, the rows and the integer list, put back when the object
+// goes away. The functions below use it; a test that sets those records
+// holds one (tests/test_support.h).
+class SavedConverterState {
+public:
+    SavedConverterState();
+    ~SavedConverterState();
+    SavedConverterState(const SavedConverterState &) = delete;
+    SavedConverterState &operator=(const SavedConverterState &) = delete;
+
+private:
+    struct Records;
+    std::unique_ptr<Records> records_;
 };
 
 // Song 0 of the song file data (size bytes) as kelvaro converts it.

@@ -186,7 +186,9 @@ TEST(FitEstimate, EqualsTheRealConversionOnRandomSongs)
     EXPECT_EQ(estimate_xb({}).rows, 0u);
 }
 
-TEST(FitEstimate, LeavesTheConvertersSettingsAsTheyWere)
+using FitEstimateState = ConverterTest;
+
+TEST_F(FitEstimateState, LeavesTheConvertersSettingsAsTheyWere)
 {
     // kelvaro's own settings (here -d -n -e) are not the defaults that the
     // estimate measures; both measures put them back.
@@ -202,7 +204,6 @@ TEST(FitEstimate, LeavesTheConvertersSettingsAsTheyWere)
     EXPECT_EQ(arg_output, OUTPUT_DATA);
     EXPECT_EQ(arg_noise, NOISE_ON);
     EXPECT_EQ(arg_timing, TIMING_EMULATED);
-    settings_default();
     // Measured with the defaults all the same: no noise, so one row.
     EXPECT_EQ(fast.rows, 1u);
     EXPECT_EQ(real.rows, 1u);
@@ -427,10 +428,13 @@ TEST(FitRealFiles, EveryFormAndNoiseOptionMeasuresAndFitsTheProgramKelvaroWrites
                 if (user == Reductions()) continue;
 
                 // Every row as long as XB without the compiler needs.
-                apply_target(target);
-                rows_setup();
-                const int least = row_duration(static_cast<float>(interpreted.min_row_frames));
-                settings_default();
+                int least = 0;
+                {
+                    SavedConverterState saved;
+                    apply_target(target);
+                    rows_setup();
+                    least = row_duration(static_cast<float>(interpreted.min_row_frames));
+                }
                 const std::vector<int> d = durations_of(fitted_text, target);
                 EXPECT_GE(*std::min_element(d.begin(), d.end()), least);
             }
