@@ -1,3 +1,4 @@
+// Reading a whole file, up to a bound.
 #include "base/file_read.h"
 
 #include <algorithm>

@@ -1,5 +1,5 @@
 // Reading a whole file, up to a bound, shared by every program of the
-// project: the one place that opens files for reading.
+// project.
 #ifndef KELVARO_FILE_READ_H
 #define KELVARO_FILE_READ_H
 
