@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "compressor/estimate.h"
+#include "output/conversion.h"
 #include "xbsound/timing.h"
 
 namespace {

@@ -30,6 +30,10 @@ extern int32_t packed_size;
 // Sets the three settings to their defaults.
 void settings_default();
 
+// The output form of an OUTPUT_* value, and the value of a form.
+XbForm form_of_output(int32_t output);
+int32_t output_of_form(XbForm form);
+
 // The target of kelvaro's settings (arg_output, arg_noise, arg_timing).
 XbTarget target_of_settings(int32_t output, int32_t noise, int32_t timing);
 

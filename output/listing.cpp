@@ -6,15 +6,10 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "output/player_line.h"
 #include "xbsound/timing.h"
 
 namespace {
-
-// The two player lines the PROGRAM form starts with, without the line number.
-const char *const player_plain =
-    "read t::for c=1 to t::read d,s1,v1,s2,v2,s3,v3::call sound(d,s1,v1,s2,v2,s3,v3)::next c";
-const char *const player_noise =
-    "read t::for c=1 to t::read d,s1,v1,s2,v2,s3,v3,s4,v4::call sound(d,s1,v1,s2,v2,s3,v3,-s4,v4)::next c";
 
 constexpr int32_t MIN_HZ = 110;
 constexpr int32_t MAX_HZ = 44733;
@@ -145,6 +140,155 @@ bool statement_row(const std::vector<Number> &args, uint32_t line, RowChecker &c
     return true;
 }
 
+// What the lines read so far hold: rows of CALL SOUND statements (in the
+// listing), the numbers of DATA lines, the player line.
+struct ListingText {
+    ListingText(const std::string &name_, std::string &error_, Listing &listing_)
+        : name(name_), error(error_), listing(listing_), check{name_, error_}
+    {
+    }
+    const std::string &name;
+    std::string &error;
+    Listing &listing;
+    RowChecker check;
+    std::vector<Number> numbers;
+    uint32_t player_line = 0;
+    bool player_noise_voice = false;
+};
+
+// One statement of line `line` (lower case, blanks removed). False at the
+// end of the line's statements (a remark) or, with the error set, on a fault.
+bool read_statement(const std::string &st, uint32_t line, ListingText &t, bool &remark)
+{
+    if (starts_with(st, "rem") || st[0] == '!') {  // the rest of the line is a remark
+        remark = true;
+        return true;
+    }
+    std::string bad;
+    if (starts_with(st, "data")) {
+        if (parse_numbers(st.substr(4), line, t.numbers, bad)) return true;
+        t.error = where(t.name, line) + "DATA holds " + bad;
+        return false;
+    }
+    if (starts_with(st, "callsound(") && st.back() == ')') {
+        std::vector<Number> args;
+        if (!parse_numbers(st.substr(10, st.size() - 11), line, args, bad)) {
+            t.error = where(t.name, line) + "CALL SOUND holds " + bad;
+            return false;
+        }
+        ListingRow row;
+        if (!statement_row(args, line, t.check, row, t.listing.warnings)) return false;
+        t.listing.noise = t.listing.noise || row.noise != 0;
+        t.listing.rows.push_back(row);
+        return true;
+    }
+    t.error = where(t.name, line) + "not a line that kelvaro writes (DATA, CALL SOUND or its player line)";
+    return false;
+}
+
+// One line of the file (without its end of line): its XB line number, when
+// there is one, then the player line or statements separated by "::".
+bool read_line(std::string_view raw, uint32_t line, ListingText &t)
+{
+    static const std::string plain = squeeze(xb_player_line(false));
+    static const std::string with_noise = squeeze(xb_player_line(true));
+    size_t i = 0;
+    while (i < raw.size() && std::isspace(static_cast<unsigned char>(raw[i]))) i++;
+    const size_t digits = i;
+    while (i < raw.size() && std::isdigit(static_cast<unsigned char>(raw[i]))) i++;
+    if (i > digits) t.listing.program_lines++;
+    const std::string body = squeeze(raw.substr(i));
+    if (body.empty() || body == "\r") return true;
+    const std::string stripped = body.back() == '\r' ? body.substr(0, body.size() - 1) : body;
+    if (stripped == plain || stripped == with_noise) {
+        t.player_line = line;
+        t.player_noise_voice = stripped == with_noise;
+        return true;
+    }
+    size_t start = 0;
+    while (start <= stripped.size()) {
+        size_t end = stripped.find("::", start);
+        const std::string st = stripped.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        start = end == std::string::npos ? stripped.size() + 1 : end + 2;
+        if (st.empty()) continue;
+        bool remark = false;
+        if (!read_statement(st, line, t, remark)) return false;
+        if (remark) break;
+    }
+    return true;
+}
+
+// The listing of CALL SOUND statements: nothing else may be in it.
+bool finish_statements(ListingText &t)
+{
+    if (!t.numbers.empty() || t.player_line != 0) {
+        t.error = t.name + ": mixes CALL SOUND statements with DATA lines or a player line";
+        return false;
+    }
+    t.listing.form = XbForm::statements;
+    return true;
+}
+
+// The numbers a row takes in the DATA (7, or 9 with the noise voice), told
+// by the player line or, without one, by the row count; 0 with the error
+// set when the DATA does not hold the rows.
+size_t numbers_per_row(const ListingText &t, int64_t count)
+{
+    const size_t rest = t.numbers.size() - 1;
+    const uint32_t count_line = t.numbers[0].line;
+    if (t.player_line != 0) {
+        const size_t per_row = t.player_noise_voice ? 9 : 7;
+        if (rest < per_row * static_cast<size_t>(count)) {
+            t.error = where(t.name, t.numbers.back().line) + "the DATA ends after " + std::to_string(rest / per_row) +
+                      " whole rows but the row count on line " + std::to_string(count_line) + " is " +
+                      std::to_string(count) + " (the TI stops with * DATA ERROR)";
+            return 0;
+        }
+        return per_row;
+    }
+    if (count > 0 && rest == 9 * static_cast<size_t>(count)) return 9;
+    if (rest != 7 * static_cast<size_t>(count) && count > 0) {
+        t.error = where(t.name, count_line) + "the row count " + std::to_string(count) + " does not match the " +
+                  std::to_string(rest) + " numbers after it (7 or 9 a row)";
+        return 0;
+    }
+    return 7;
+}
+
+// The rows of the DATA lines: the row count, then 7 or 9 numbers a row.
+bool finish_data(ListingText &t)
+{
+    Listing &listing = t.listing;
+    if (t.numbers.empty()) {
+        t.error = t.name + (t.player_line != 0 ? ": has the player line but no DATA lines"
+                                               : ": holds no DATA lines nor CALL SOUND statements: not a listing kelvaro writes");
+        return false;
+    }
+    listing.form = t.player_line != 0 ? XbForm::program : XbForm::data;
+    const int64_t count = t.numbers[0].value;
+    if (count < 0) {
+        t.error = where(t.name, t.numbers[0].line) + "the row count " + std::to_string(count) + " is negative";
+        return false;
+    }
+    const size_t per_row = numbers_per_row(t, count);
+    if (per_row == 0) return false;
+    if (t.numbers.size() - 1 > per_row * static_cast<size_t>(count))
+        listing.warnings.push_back(where(t.name, t.numbers[1 + per_row * static_cast<size_t>(count)].line) +
+                                   "numbers after the last row are not played");
+    listing.noise = per_row == 9;
+    listing.rows.reserve(static_cast<size_t>(count));
+    for (size_t r = 0; r < static_cast<size_t>(count); r++) {
+        const Number *n = &t.numbers[1 + r * per_row];
+        ListingRow row;
+        if (!t.check.duration(n[0].value, n[0].line, row, listing.warnings)) return false;
+        for (int v = 0; v < 3; v++)
+            if (!t.check.tone(n[1 + 2 * v].value, n[2 + 2 * v].value, n[1 + 2 * v].line, row, v)) return false;
+        if (per_row == 9 && !t.check.noise(n[7].value, n[8].value, n[7].line, row)) return false;
+        listing.rows.push_back(row);
+    }
+    return true;
+}
+
 }  // namespace
 
 bool looks_like_text(const std::vector<uint8_t> &bytes)
@@ -157,23 +301,10 @@ bool looks_like_text(const std::vector<uint8_t> &bytes)
     return control * 100 <= bytes.size();
 }
 
-const char *listing_form_name(ListingForm form)
-{
-    switch (form) {
-    case ListingForm::program: return "PROGRAM";
-    case ListingForm::data: return "DATA";
-    case ListingForm::statements: return "CALL SOUND";
-    }
-    return "";
-}
-
 bool read_listing(const std::string &text, const std::string &name, Listing &listing, std::string &error)
 {
     listing = Listing();
-    RowChecker check{name, error};
-    std::vector<Number> numbers;
-    uint32_t player_line = 0;
-    bool player_noise_voice = false;
+    ListingText t(name, error, listing);
     uint32_t line = 0;
     size_t pos = 0;
     while (pos < text.size()) {
@@ -182,100 +313,7 @@ bool read_listing(const std::string &text, const std::string &name, Listing &lis
         std::string_view raw(text.data() + pos, eol - pos);
         pos = eol + 1;
         line++;
-        // The XB line number, when there is one.
-        size_t i = 0;
-        while (i < raw.size() && std::isspace(static_cast<unsigned char>(raw[i]))) i++;
-        const size_t digits = i;
-        while (i < raw.size() && std::isdigit(static_cast<unsigned char>(raw[i]))) i++;
-        if (i > digits) listing.program_lines++;
-        const std::string body = squeeze(raw.substr(i));
-        if (body.empty() || body == "\r") continue;
-        const std::string stripped = body.back() == '\r' ? body.substr(0, body.size() - 1) : body;
-        if (stripped == squeeze(player_plain) || stripped == squeeze(player_noise)) {
-            player_line = line;
-            player_noise_voice = stripped == squeeze(player_noise);
-            continue;
-        }
-        size_t start = 0;
-        while (start <= stripped.size()) {
-            size_t end = stripped.find("::", start);
-            const std::string st = stripped.substr(start, end == std::string::npos ? std::string::npos : end - start);
-            start = end == std::string::npos ? stripped.size() + 1 : end + 2;
-            if (st.empty()) continue;
-            if (starts_with(st, "rem") || st[0] == '!') break;  // the rest of the line is a remark
-            std::string bad;
-            if (starts_with(st, "data")) {
-                if (!parse_numbers(st.substr(4), line, numbers, bad)) {
-                    error = where(name, line) + "DATA holds " + bad;
-                    return false;
-                }
-            } else if (starts_with(st, "callsound(") && st.back() == ')') {
-                std::vector<Number> args;
-                if (!parse_numbers(st.substr(10, st.size() - 11), line, args, bad)) {
-                    error = where(name, line) + "CALL SOUND holds " + bad;
-                    return false;
-                }
-                ListingRow row;
-                if (!statement_row(args, line, check, row, listing.warnings)) return false;
-                listing.noise = listing.noise || row.noise != 0;
-                listing.rows.push_back(row);
-            } else {
-                error = where(name, line) + "not a line that kelvaro writes (DATA, CALL SOUND or its player line)";
-                return false;
-            }
-        }
+        if (!read_line(raw, line, t)) return false;
     }
-
-    if (!listing.rows.empty()) {
-        if (!numbers.empty() || player_line != 0) {
-            error = name + ": mixes CALL SOUND statements with DATA lines or a player line";
-            return false;
-        }
-        listing.form = ListingForm::statements;
-        return true;
-    }
-    if (numbers.empty()) {
-        error = name + (player_line != 0 ? ": has the player line but no DATA lines"
-                                         : ": holds no DATA lines nor CALL SOUND statements: not a listing kelvaro writes");
-        return false;
-    }
-    listing.form = player_line != 0 ? ListingForm::program : ListingForm::data;
-    const int64_t count = numbers[0].value;
-    const uint32_t count_line = numbers[0].line;
-    if (count < 0) {
-        error = where(name, count_line) + "the row count " + std::to_string(count) + " is negative";
-        return false;
-    }
-    const size_t rest = numbers.size() - 1;
-    size_t per_row = 7;
-    if (player_line != 0) {
-        per_row = player_noise_voice ? 9 : 7;
-        if (rest < per_row * static_cast<size_t>(count)) {
-            error = where(name, numbers.back().line) + "the DATA ends after " + std::to_string(rest / per_row) +
-                    " whole rows but the row count on line " + std::to_string(count_line) + " is " +
-                    std::to_string(count) + " (the TI stops with * DATA ERROR)";
-            return false;
-        }
-    } else if (count > 0 && rest == 9 * static_cast<size_t>(count)) {
-        per_row = 9;
-    } else if (rest != 7 * static_cast<size_t>(count) && count > 0) {
-        error = where(name, count_line) + "the row count " + std::to_string(count) + " does not match the " +
-                std::to_string(rest) + " numbers after it (7 or 9 a row)";
-        return false;
-    }
-    if (rest > per_row * static_cast<size_t>(count))
-        listing.warnings.push_back(where(name, numbers[1 + per_row * static_cast<size_t>(count)].line) +
-                                   "numbers after the last row are not played");
-    listing.noise = per_row == 9;
-    listing.rows.reserve(static_cast<size_t>(count));
-    for (size_t r = 0; r < static_cast<size_t>(count); r++) {
-        const Number *n = &numbers[1 + r * per_row];
-        ListingRow row;
-        if (!check.duration(n[0].value, n[0].line, row, listing.warnings)) return false;
-        for (int v = 0; v < 3; v++)
-            if (!check.tone(n[1 + 2 * v].value, n[2 + 2 * v].value, n[1 + 2 * v].line, row, v)) return false;
-        if (per_row == 9 && !check.noise(n[7].value, n[8].value, n[7].line, row)) return false;
-        listing.rows.push_back(row);
-    }
-    return true;
+    return listing.rows.empty() ? finish_data(t) : finish_statements(t);
 }

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-enum class ListingForm { program, data, statements };
+#include "xbsound/target.h"
 
 // One row as XB plays it. Tone voices that a CALL SOUND leaves out read as
 // 110 Hz at volume 30 (silent); noise 0 means no noise voice in the row,
@@ -25,7 +25,7 @@ struct ListingRow {
 };
 
 struct Listing {
-    ListingForm form = ListingForm::program;
+    XbForm form = XbForm::program;
     bool noise = false;               // rows carry the noise voice
     uint32_t program_lines = 0;       // numbered XB lines (what XB scans before RUN starts)
     std::vector<ListingRow> rows;
@@ -41,8 +41,5 @@ bool read_listing(const std::string &text, const std::string &name, Listing &lis
 // True when bytes look like text rather than a binary file: no NUL and
 // few control characters.
 bool looks_like_text(const std::vector<uint8_t> &bytes);
-
-// The form's name as the user knows it: "PROGRAM", "DATA", "CALL SOUND".
-const char *listing_form_name(ListingForm form);
 
 #endif

@@ -8,6 +8,7 @@
 #include "convert/rows.h"
 #include "convert/settings.h"
 #include "convert/song.h"
+#include "output/player_line.h"
 #include "base/file_write.h"
 
 std::vector<int32_t> out_data_int;
@@ -77,14 +78,7 @@ std::string format_output()
     line_num = 1000;
     const bool with_noise = arg_noise == NOISE_ON;
 
-    if (arg_output == OUTPUT_PROGRAM) {
-        if (with_noise)
-            appendf(text, "%d read t::for c=1 to t::read d,s1,v1,s2,v2,s3,v3,s4,v4::"
-                          "call sound(d,s1,v1,s2,v2,s3,v3,-s4,v4)::next c", line_num++);
-        else
-            appendf(text, "%d read t::for c=1 to t::read d,s1,v1,s2,v2,s3,v3::"
-                          "call sound(d,s1,v1,s2,v2,s3,v3)::next c", line_num++);
-    }
+    if (arg_output == OUTPUT_PROGRAM) appendf(text, "%d %s", line_num++, xb_player_line(with_noise));
 
     if (arg_output == OUTPUT_CALLSOUND) {
         // One statement per row; with the noise channel a row has 9 numbers

@@ -1,5 +1,7 @@
 #include "player/player.h"
 
+#include "sound/codec.h"
+
 SPF music;
 OUTPUT musicout;
 uint32_t playmask;
@@ -23,7 +25,7 @@ const uint8_t repeat_pending[6] = {1, 1, 2, 1, 2, 3};
 void silence_output()
 {
     for (int v = 0; v < 4; v++) {
-        musicout.vol[v] = static_cast<uint8_t>(0x9F + 32 * v);
+        musicout.vol[v] = chip_atten_byte(v, CHIP_SILENT);
         musicout.tone[v] = 0;
     }
 }
@@ -132,14 +134,14 @@ void playone(SPF *pMus)
         if (w & 0x80) {
             uint8_t x = getbyte(pMus, v);
             if (v == 3) {
-                uint8_t b = static_cast<uint8_t>(x | 0xE0);
+                uint8_t b = static_cast<uint8_t>(x | CHIP_NOISE_COMMAND);
                 if (!muted) send(b);
                 musicout.tone[3] = b;
             } else {
                 uint32_t table = static_cast<uint32_t>(songbyte(pMus, 2)) << 8 | songbyte(pMus, 3);
                 uint8_t t0 = songbyte(pMus, table + 2u * x);
                 uint8_t t1 = songbyte(pMus, table + 2u * x + 1);
-                uint8_t lo = static_cast<uint8_t>(t0 | (0x80 + 32 * v));
+                uint8_t lo = static_cast<uint8_t>(t0 | chip_tone_command(v));
                 if (!muted) {
                     send(lo);
                     send(t1);
@@ -149,7 +151,7 @@ void playone(SPF *pMus)
         }
         if (w & 0x40) {
             uint8_t x = getbyte(pMus, 4 + v);
-            uint8_t b = static_cast<uint8_t>(x | (0x90 + 32 * v));
+            uint8_t b = static_cast<uint8_t>(x | chip_atten_command(v));
             if (!muted) send(b);
             musicout.vol[v] = b;
         }

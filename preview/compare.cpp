@@ -114,7 +114,7 @@ bool best_fit(const std::vector<Frame> &vgm, uint32_t vgm_clock, const Listing &
                                 {PlayOn::xb, WrittenFor::real}};  // XB plays max(d, its time per row), whatever the timing
     for (const PlayTiming &t : tries) {
         // The CALL SOUND form has one timing of its own.
-        if (t.timing == WrittenFor::emulated && listing.form == ListingForm::statements) continue;
+        if (t.timing == WrittenFor::emulated && listing.form == XbForm::statements) continue;
         Comparison c;
         size_t played = 0;
         if (!try_timing(vgm, vgm_clock, listing, t, 0, c, &played)) continue;
@@ -151,7 +151,7 @@ bool compare_listing(const std::vector<Frame> &vgm, uint32_t vgm_clock, const Li
 std::string timing_name(const Comparison &c)
 {
     if (c.timing.on == PlayOn::xb) return "xb";  // --on xb
-    if (c.form == ListingForm::statements) return "CALL SOUND form";
+    if (c.form == XbForm::statements) return "CALL SOUND form";
     return c.timing.timing == WrittenFor::emulated ? "emulated" : "real";
 }
 

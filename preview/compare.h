@@ -24,7 +24,7 @@ struct Comparison {
     // the best fit rather than given, and with --on xb the seconds XB takes
     // to play its rows (else negative).
     PlayTiming timing;
-    ListingForm form = ListingForm::program;
+    XbForm form = XbForm::program;
     bool best_fit = false;
     double xb_seconds = -1.0;
 };

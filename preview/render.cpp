@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "vgm/vgm_header.h"
 #include "vgm/vgm_writer.h"
 
 #ifdef KELVARO_HAVE_GME
@@ -37,7 +38,7 @@ void put_le(std::vector<uint8_t> &b, uint32_t v, int bytes)
 namespace {
 
 // The writes that take the chip from its state to s (every register when first).
-void write_changes(VgmWriter &w, const TiSound &s, const TiSound &chip, bool first)
+void write_changes(VgmWriter &w, const ChipState &s, const ChipState &chip, bool first)
 {
     for (int v = 0; v < 3; v++)
         if (first || s.period[v] != chip.period[v]) vgm_tone(w, v, s.period[v]);
@@ -56,7 +57,7 @@ std::vector<uint8_t> timeline_vgm(const TiTimeline &timeline, uint64_t limit)
     w.shift_width = TI_SHIFT_WIDTH;
     const uint64_t end = std::min(timeline.end_sample, limit);
     silence_all(w);
-    TiSound chip;
+    ChipState chip;
     bool first = true;
     for (const TiStep &step : timeline.steps) {
         if (step.sample >= end) break;
@@ -74,24 +75,16 @@ std::vector<uint8_t> log_vgm(const VgmLog &log, const std::vector<uint8_t> &orig
 {
     VgmWriter w;
     w.clock = log.clock;
-    const uint32_t version = original.size() >= 0x0C
-                                 ? static_cast<uint32_t>(original[8] | original[9] << 8 | original[10] << 16 |
-                                                         static_cast<uint32_t>(original[11]) << 24)
-                                 : 0;
-    if (version >= 0x110 && original.size() > 0x2A) {
-        w.noise_feedback = static_cast<uint16_t>(original[0x28] | original[0x29] << 8);
-        w.shift_width = original[0x2A];
-    }
+    const VgmHeader header = read_vgm_header(original);
+    w.noise_feedback = header.noise_feedback;
+    w.shift_width = header.shift_width;
     const uint64_t end = std::min(log.end_sample, limit);
-    TiSound chip;
+    ChipState chip;
     for (size_t i = 0; i < log.frames.size(); i++) {
         // Frame i + 1 holds the writes made during it: they are written at its start.
         const uint64_t at = i * SAMPLES_PER_FRAME;
         if (at >= end) break;
-        TiSound s;
-        for (int v = 0; v < 3; v++) s.period[v] = log.frames[i].period[v];
-        for (int v = 0; v < 4; v++) s.atten[v] = log.frames[i].atten[v];
-        s.noise = log.frames[i].noise;
+        const ChipState &s = log.frames[i];
         wait_until(w, at);
         write_changes(w, s, chip, i == 0);
         chip = s;
@@ -103,9 +96,7 @@ std::vector<uint8_t> log_vgm(const VgmLog &log, const std::vector<uint8_t> &orig
 
 uint64_t vgm_header_samples(const std::vector<uint8_t> &vgm)
 {
-    if (vgm.size() < 0x1C) return 0;
-    return static_cast<uint64_t>(vgm[0x18]) | static_cast<uint64_t>(vgm[0x19]) << 8 |
-           static_cast<uint64_t>(vgm[0x1A]) << 16 | static_cast<uint64_t>(vgm[0x1B]) << 24;
+    return read_vgm_header(vgm).total_samples;
 }
 
 bool wav_rendering_available()

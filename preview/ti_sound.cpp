@@ -15,9 +15,7 @@ constexpr double SAMPLES_PER_MS = PREVIEW_RATE / 1000.0;
 XbTarget target_of(const Listing &listing)
 {
     XbTarget target;
-    target.form = listing.form == ListingForm::statements ? XbForm::statements
-                  : listing.form == ListingForm::data     ? XbForm::data
-                                                          : XbForm::program;
+    target.form = listing.form;
     target.noise = listing.noise;
     return target;
 }
@@ -41,9 +39,9 @@ uint8_t ti_noise_register(int32_t type)
     return static_cast<uint8_t>((std::clamp(type, 1, 8) - 1) & 7);
 }
 
-TiSound ti_sound_of_row(const ListingRow &row, uint8_t noise_before)
+ChipState ti_sound_of_row(const ListingRow &row, uint8_t noise_before)
 {
-    TiSound s;
+    ChipState s;
     for (int v = 0; v < 3; v++) {
         s.period[v] = ti_period(row.hz[v]);
         s.atten[v] = ti_atten(row.volume[v]);
@@ -53,9 +51,9 @@ TiSound ti_sound_of_row(const ListingRow &row, uint8_t noise_before)
     return s;
 }
 
-double timing_factor(ListingForm form, WrittenFor timing)
+double timing_factor(XbForm form, WrittenFor timing)
 {
-    return duration_factor(form == ListingForm::statements, timing == WrittenFor::emulated);
+    return duration_factor(form == XbForm::statements, timing == WrittenFor::emulated);
 }
 
 size_t rows_written_for(const Listing &listing, WrittenFor timing)
@@ -78,7 +76,7 @@ TiTimeline listing_timeline(const Listing &listing, const PlayTiming &timing)
         const double factor = timing_factor(listing.form, timing.timing);
         uint64_t frame = 0;
         for (const ListingRow &row : listing.rows) {
-            const TiSound s = ti_sound_of_row(row, noise);
+            const ChipState s = ti_sound_of_row(row, noise);
             noise = s.noise;
             t.steps.push_back(TiStep{frame * SAMPLES_PER_FRAME, s});
             const long long frames = std::llround(row.duration / factor * 60.0 / 1000.0);
@@ -91,7 +89,7 @@ TiTimeline listing_timeline(const Listing &listing, const PlayTiming &timing)
     const XbTarget target = target_of(listing);
     double ms = interpreted_start_ms(target, listing.program_lines);
     for (const ListingRow &row : listing.rows) {
-        const TiSound s = ti_sound_of_row(row, noise);
+        const ChipState s = ti_sound_of_row(row, noise);
         noise = s.noise;
         t.steps.push_back(TiStep{static_cast<uint64_t>(std::llround(ms * SAMPLES_PER_MS)), s});
         ms += interpreted_row_ms(target, row.duration);

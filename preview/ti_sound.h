@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "output/listing.h"
+#include "sound/chip.h"
 #include "sound/frames.h"
 
 constexpr uint32_t PREVIEW_RATE = 44100;  // samples a second, as VGM counts time
@@ -30,14 +31,6 @@ constexpr uint32_t PREVIEW_RATE = 44100;  // samples a second, as VGM counts tim
 // The longest a preview renders or compares: two hours, as for VGM files.
 // Longer would take gigabytes of frames or sound.
 constexpr uint64_t PREVIEW_MAX_SAMPLES = 2ull * 60 * 60 * PREVIEW_RATE;
-
-// The chip's registers: tone periods of voices 0-2 (TI clock), attenuations
-// of voices 0-3 (15 = off) and the 3-bit noise register.
-struct TiSound {
-    uint16_t period[3] = {0, 0, 0};
-    uint8_t atten[4] = {15, 15, 15, 15};
-    uint8_t noise = 0;
-};
 
 // The period CALL SOUND sets for a frequency: the whole number nearest to
 // 3,579,545 / (32 × hz), within the chip's 10 bits.
@@ -49,7 +42,7 @@ uint8_t ti_noise_register(int32_t type);
 
 // The chip state one row sets. A row without the noise voice leaves the
 // noise register as before and silences it.
-TiSound ti_sound_of_row(const ListingRow &row, uint8_t noise_before);
+ChipState ti_sound_of_row(const ListingRow &row, uint8_t noise_before);
 
 // Where the program runs (see above) and the timing it was written for.
 enum class PlayOn { compiled, xb };
@@ -60,7 +53,7 @@ struct PlayTiming {
 };
 
 // The factor of the row durations for a listing's form and timing.
-double timing_factor(ListingForm form, WrittenFor timing);
+double timing_factor(XbForm form, WrittenFor timing);
 
 // The listing's rows whose durations are what kelvaro writes for the
 // timing: a whole number of frames scaled by its factor (xbsound/timing.h).
@@ -70,7 +63,7 @@ size_t rows_written_for(const Listing &listing, WrittenFor timing);
 // A row's chip state from sample onwards.
 struct TiStep {
     uint64_t sample = 0;
-    TiSound sound;
+    ChipState sound;  // periods at the TI clock
 };
 
 // What the TI plays: steps in time order, silence before the first and

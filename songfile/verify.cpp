@@ -1,8 +1,8 @@
 #include "songfile/verify.h"
 
-#include "player/player.h"
-#include "songfile/player_state.h"
+#include "player/side_play.h"
 #include "songfile/songfile.h"
+#include "sound/codec.h"
 
 namespace {
 
@@ -28,20 +28,19 @@ struct Played {
     bool has_note = false;
 };
 
-Played played_voice(int v)
+Played played_voice(const OUTPUT &chip, int v)
 {
     Played p;
-    p.s.atten = musicout.vol[v] & 0x0F;
-    const uint32_t tone = musicout.tone[v];
+    p.s.atten = chip.vol[v] & 0x0F;
+    const uint32_t tone = chip.tone[v];
     if (v == 3) {
-        // A noise command byte: 0xE0 with the control in bits 0-2.
-        p.has_note = (tone & 0xF8) == 0xE0;
+        // A noise command byte.
+        p.has_note = chip_is_noise_byte(static_cast<uint8_t>(tone));
         p.s.note = static_cast<uint16_t>(tone & 0x07);
     } else {
-        // A tone word: the tone command of this voice with the low 4 bits of
-        // the period, then the high 6 bits.
-        p.has_note = (tone & 0xF0) == 0x80u + 32u * static_cast<unsigned>(v);
-        p.s.note = static_cast<uint16_t>((tone & 0x0F) | ((tone >> 8) & 0xFF) << 4);
+        // A tone word of this voice.
+        p.has_note = chip_is_tone_latch_of(static_cast<uint8_t>(tone), v);
+        p.s.note = chip_tone_word_period(tone);
     }
     if (!p.has_note) p.s.note = 0;
     return p;
@@ -50,13 +49,14 @@ Played played_voice(int v)
 // Compares the player's state of voice v after frame `frame` with the
 // intended state: attenuation atten and, while sounding or when retuned,
 // note.
-bool check_voice(uint64_t frame, int v, uint8_t atten, uint16_t note, bool retuned, std::string *why)
+bool check_voice(const OUTPUT &chip, uint64_t frame, int v, uint8_t atten, uint16_t note, bool retuned,
+                 std::string *why)
 {
-    const Played p = played_voice(v);
+    const Played p = played_voice(chip, v);
     if (p.s.atten != atten)
         return fail(why, at(frame, v) + "attenuation " + std::to_string(p.s.atten) + " instead of " +
                              std::to_string(atten));
-    if (atten == 15 && !retuned) return true;
+    if (atten == CHIP_SILENT && !retuned) return true;
     if (!p.has_note)
         return fail(why, at(frame, v) + "sounds with no " + (v == 3 ? "noise control" : "tone period") + " set");
     const char *what = v == 3 ? "noise control " : "period ";
@@ -66,67 +66,64 @@ bool check_voice(uint64_t frame, int v, uint8_t atten, uint16_t note, bool retun
     return true;
 }
 
-// Starts song 0 of song_file, with nothing muted and no log of the bytes sent.
-void start(const std::vector<uint8_t> &song_file)
+bool sounds_at_all(const std::vector<Frame> &frames)
 {
-    sound_log = nullptr;
-    playmask = 0;
-    lock = 0;
-    stinit(song_file.data(), 0, static_cast<uint32_t>(song_file.size()));
+    for (const Frame &fr : frames)
+        for (int v = 0; v < 4; v++)
+            if ((fr.v[v].atten & 0x0F) != CHIP_SILENT) return true;
+    return false;
 }
 
-bool running()
+std::string ended(uint64_t frame)
 {
-    return (playmask & 0xFF00) != 0;
+    return "frame " + std::to_string(frame) + ": the song has already ended";
 }
 
 }  // namespace
 
 bool verify_song(const std::vector<uint8_t> &song_file, const std::vector<Frame> &frames, std::string *why)
 {
-    PlayerStateGuard guard;
-    start(song_file);
-
-    bool sounds = false;
-    for (const Frame &fr : frames)
-        for (int v = 0; v < 4; v++)
-            if ((fr.v[v].atten & 0x0F) != 15) sounds = true;
-
+    const bool sounds = sounds_at_all(frames);
     const uint64_t count = frames.size();
-    for (uint64_t f = 1; f <= count; f++) {
-        stplay();
-        if (sounds && !running()) return fail(why, "frame " + std::to_string(f) + ": the song has already ended");
-        const Frame &fr = frames[f - 1];
-        for (int v = 0; v < 4; v++)
-            if (!check_voice(f, v, static_cast<uint8_t>(fr.v[v].atten & 0x0F), fr.v[v].note,
-                             ((fr.retune >> v) & 1) != 0, why))
-                return false;
-    }
-
     // Frame F+1 silences every voice; the song then ends, and stays silent
     // while it does.
     const uint64_t final_frame = count + 1;
-    for (uint64_t f = final_frame; f <= final_frame + END_WITHIN; f++) {
-        stplay();
-        if (f == final_frame && sounds && !running())
-            return fail(why, "frame " + std::to_string(f) + ": the song has already ended");
+    bool ok = false;
+    uint64_t f = 0;
+    play_song_file(song_file, [&](const OUTPUT &chip, bool running) {
+        f++;
+        if (f <= count) {
+            if (sounds && !running) return fail(why, ended(f));
+            const Frame &fr = frames[f - 1];
+            for (int v = 0; v < 4; v++)
+                if (!check_voice(chip, f, v, static_cast<uint8_t>(fr.v[v].atten & 0x0F), fr.v[v].note,
+                                 ((fr.retune >> v) & 1) != 0, why))
+                    return false;
+            return true;
+        }
+        if (f == final_frame && sounds && !running) return fail(why, ended(f));
         for (int v = 0; v < 4; v++)
-            if (!check_voice(f, v, 15, 0, false, why)) return false;
-        if (!running()) return true;
-    }
-    return fail(why, "the song does not end by frame " + std::to_string(final_frame + END_WITHIN) +
-                         " (last frame of the song: " + std::to_string(count) + ")");
+            if (!check_voice(chip, f, v, CHIP_SILENT, 0, false, why)) return false;
+        if (!running) {
+            ok = true;
+            return false;
+        }
+        if (f < final_frame + END_WITHIN) return true;
+        return fail(why, "the song does not end by frame " + std::to_string(final_frame + END_WITHIN) +
+                             " (last frame of the song: " + std::to_string(count) + ")");
+    });
+    return ok;
 }
 
 std::vector<Frame> play_song(const std::vector<uint8_t> &song_file, size_t frames)
 {
-    PlayerStateGuard guard;
-    start(song_file);
     std::vector<Frame> played(frames);
-    for (Frame &f : played) {
-        stplay();
-        for (int v = 0; v < 4; v++) f.v[v] = played_voice(v).s;
-    }
+    size_t f = 0;
+    if (frames == 0) return played;
+    play_song_file(song_file, [&](const OUTPUT &chip, bool) {
+        for (int v = 0; v < 4; v++) played[f].v[v] = played_voice(chip, v).s;
+        return ++f < frames;
+    });
     return played;
 }
 

@@ -1,6 +1,7 @@
-// The SN76489 register state as the VGM writes it: latch and data bytes.
-#ifndef VGMCOMP_CHIP_H
-#define VGMCOMP_CHIP_H
+// The SN76489's registers: the state a VGM's writes leave the chip in, and
+// the state a row of a listing sets (preview/ti_sound.h).
+#ifndef KELVARO_SOUND_CHIP_H
+#define KELVARO_SOUND_CHIP_H
 
 #include <cstdint>
 
@@ -11,6 +12,8 @@ struct ChipState {
     uint8_t latch = 0;                    // latched register: voice * 2 + (1 for attenuation)
 };
 
+// The register state after the chip receives the command byte value
+// (sound/codec.h): a latch byte, or a data byte to the latched register.
 void chip_write(ChipState &chip, uint8_t value);
 
 #endif

@@ -7,13 +7,12 @@
 #include <vector>
 
 #include "convert/settings.h"
-#include "convert/song.h"
-#include "output/output.h"
 #include "compressor/fit.h"
 #include "compressor/pitch.h"
 #include "songfile/verify.h"
 #include "vgm/vgm.h"
 #include "vgm/vgm_writer.h"
+#include "tests/test_support.h"
 
 // The listing kelvaro writes for the VGM bytes; empty when it cannot convert them.
 inline std::string kelvaro_listing(const std::vector<uint8_t> &vgm, int32_t output = OUTPUT_PROGRAM,
@@ -26,13 +25,7 @@ inline std::string kelvaro_listing(const std::vector<uint8_t> &vgm, int32_t outp
     SongStreams streams;
     std::vector<uint8_t> file;
     if (make_checked_song(frames, streams, file, nullptr) != SongCheck::ok) return "";
-    arg_output = output;
-    arg_noise = noise;
-    arg_timing = timing;
-    std::string text;
-    const bool ok = convert_to_text(file.data(), static_cast<uint32_t>(file.size()), text);
-    settings_default();
-    return ok ? text : "";
+    return convert_with_settings(file, output, noise, timing);
 }
 
 // A short song with all four voices: notes with a volume envelope on voice

@@ -2,10 +2,8 @@
 // and through the kelvaro program.
 #include <gtest/gtest.h>
 
-#include "convert/rows.h"
 #include "convert/settings.h"
-#include "convert/song.h"
-#include "output/output.h"
+#include "output/conversion.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -15,12 +13,8 @@ const char player_line[] =
 
 std::string convert_example(int32_t output, int32_t noise, int32_t timing)
 {
-    arg_output = output;
-    arg_noise = noise;
-    arg_timing = timing;
-    std::string text;
-    EXPECT_TRUE(convert_to_text(example_song.data(), static_cast<uint32_t>(example_song.size()), text));
-    settings_default();
+    const std::string text = convert_with_settings(example_song, output, noise, timing);
+    EXPECT_FALSE(text.empty());
     return text;
 }
 
@@ -31,7 +25,7 @@ TEST(ExampleSong, ProgramModeRealTiming)
     EXPECT_EQ(convert_example(OUTPUT_PROGRAM, NOISE_OFF, TIMING_REAL),
               std::string(player_line) +
                   "\n1001 DATA 3,40,110,30,110,30,110,30,60,262,0,110,30,110,30,40,330,0,110,30,110,30\n");
-    EXPECT_EQ(tot_notes, 3);
+    EXPECT_EQ(convert_song(example_song.data(), static_cast<uint32_t>(example_song.size()), XbTarget()).rows, 3u);
 }
 
 TEST(ExampleSong, CallSoundMode)

@@ -187,7 +187,9 @@ TEST(FitEstimate, EqualsTheRealConversionOnRandomSongs)
     EXPECT_EQ(estimate_xb({}).rows, 0u);
 }
 
-TEST(FitEstimate, LeavesTheConvertersSettingsAsTheyWere)
+using FitEstimateState = ConverterTest;
+
+TEST_F(FitEstimateState, LeavesTheConvertersSettingsAsTheyWere)
 {
     // kelvaro's own settings (here -d -n -e) are not the defaults that the
     // estimate measures; both measures put them back.
@@ -203,7 +205,6 @@ TEST(FitEstimate, LeavesTheConvertersSettingsAsTheyWere)
     EXPECT_EQ(arg_output, OUTPUT_DATA);
     EXPECT_EQ(arg_noise, NOISE_ON);
     EXPECT_EQ(arg_timing, TIMING_EMULATED);
-    settings_default();
     // Measured with the defaults all the same: no noise, so one row.
     EXPECT_EQ(fast.rows, 1u);
     EXPECT_EQ(real.rows, 1u);

@@ -33,9 +33,8 @@ std::vector<std::string> corpus(const std::string &target)
     return files;
 }
 
-// The converter's settings are program-wide: every test leaves the defaults.
-struct FuzzSeeds : ::testing::Test {
-    void TearDown() override { settings_default(); }
+// The converter's settings are program-wide: every test puts them back.
+struct FuzzSeeds : ConverterTest {
 };
 
 TEST_F(FuzzSeeds, EverySeedOfEveryTargetPasses)

@@ -18,9 +18,7 @@ TEST(Listing, ReadsEveryFormKelvaroWritesWithTheSameRows)
             Listing l;
             std::string error;
             ASSERT_TRUE(read_listing(kelvaro_listing(vgm, output, noise), "song.txt", l, error)) << error;
-            EXPECT_EQ(l.form, output == OUTPUT_PROGRAM ? ListingForm::program
-                              : output == OUTPUT_DATA  ? ListingForm::data
-                                                       : ListingForm::statements);
+            EXPECT_EQ(l.form, target_of_settings(output, NOISE_OFF, TIMING_REAL).form);
             EXPECT_EQ(l.noise, noise == NOISE_ON);
             EXPECT_TRUE(l.warnings.empty());
             ASSERT_GT(l.rows.size(), 30u);
@@ -43,7 +41,7 @@ TEST(Listing, AcceptsOtherSpellingsOfTheSameLines)
 {
     struct Case {
         const char *text;
-        ListingForm form;
+        XbForm form;
         size_t rows;
         int32_t last_duration, last_hz0, last_volume0, noise;
         size_t line;
@@ -51,14 +49,14 @@ TEST(Listing, AcceptsOtherSpellingsOfTheSameLines)
         // Line ends of the reference platform, upper case, blanks as a TI lists them.
         {"\r\n1000 READ T :: FOR C=1 TO T :: READ D,S1,V1,S2,V2,S3,V3 :: CALL SOUND(D,S1,V1,S2,V2,S3,V3) :: NEXT C\r\n"
          "1001 DATA 1,40,131,0,110,30,110,30\r\n",
-         ListingForm::program, 1, 40, 131, 0, 0, 3},
+         XbForm::program, 1, 40, 131, 0, 0, 3},
         // DATA form with the noise voice: the row count tells 9 numbers a row.
-        {"\nDATA 2,20,131,0,110,30,110,30,5,2\nDATA 20,131,2,110,30,110,30,8,30\n", ListingForm::data, 2, 20, 131, 2,
+        {"\nDATA 2,20,131,0,110,30,110,30,5,2\nDATA 20,131,2,110,30,110,30,8,30\n", XbForm::data, 2, 20, 131, 2,
          8, 3},
         // A remark, fewer tones, a negative duration and noise in a statement.
-        {"\n999 REM my song\n1000 CALL SOUND(-90,440,0)\n1001 call sound(45,440,2,-6,0)\n", ListingForm::statements,
+        {"\n999 REM my song\n1000 CALL SOUND(-90,440,0)\n1001 call sound(45,440,2,-6,0)\n", XbForm::statements,
          2, 45, 440, 2, 6, 4},
-        {"\nDATA 0\n", ListingForm::data, 0, 0, 0, 0, 0, 0},
+        {"\nDATA 0\n", XbForm::data, 0, 0, 0, 0, 0, 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.text);

@@ -12,6 +12,7 @@
 #include "output/output.h"
 #include "player/player.h"
 #include "tests/song_builder.h"
+#include "tests/test_support.h"
 
 namespace {
 
@@ -20,15 +21,9 @@ const std::string player_line =
 const std::string player_line_noise =
     "1000 read t::for c=1 to t::read d,s1,v1,s2,v2,s3,v3,s4,v4::call sound(d,s1,v1,s2,v2,s3,v3,-s4,v4)::next c";
 
-class Output : public ::testing::Test {
+class Output : public ConverterTest {
 protected:
     void SetUp() override { settings_default(); }
-    void TearDown() override
-    {
-        settings_default();
-        out_data.clear();
-        tot_notes = 0;
-    }
 
     // The file text for the given rows and settings.
     static std::string text(const std::string &rows, int32_t count, int32_t output, int32_t noise_setting)

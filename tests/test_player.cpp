@@ -15,7 +15,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-class Player : public ::testing::Test {
+class Player : public ConverterTest {
 protected:
     Bytes song;
     Bytes sent;

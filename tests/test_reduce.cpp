@@ -7,6 +7,7 @@
 
 #include "convert/rows.h"
 #include "convert/settings.h"
+#include "output/conversion.h"
 #include "compressor/fit.h"
 #include "compressor/holds.h"
 #include "compressor/reduce.h"
@@ -50,6 +51,7 @@ std::vector<Frame> melody_song()
 
 int row_frames_ms(size_t frames)
 {
+    SavedConverterState saved;
     settings_default();
     rows_setup();
     return row_duration(static_cast<float>(frames));

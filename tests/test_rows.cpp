@@ -49,7 +49,7 @@ uint8_t vol_byte(int v, unsigned attenuation)
 }
 
 // Drives the row builder directly through musicout, frame by frame.
-class Rows : public ::testing::Test {
+class Rows : public ConverterTest {
 protected:
     void SetUp() override
     {
@@ -58,7 +58,6 @@ protected:
         vol_init();
         silence();
     }
-    void TearDown() override { settings_default(); }
 
     static void silence()
     {
@@ -295,14 +294,13 @@ TEST_F(Rows, RowsDescribeTheStateThatEnded)
 }
 
 // Through the player: whole songs into rows.
-class SongRows : public ::testing::Test {
+class SongRows : public ConverterTest {
 protected:
     void SetUp() override
     {
         playmask = 0;
         settings_default();
     }
-    void TearDown() override { settings_default(); }
 
     static uint32_t convert(const std::vector<uint8_t> &song)
     {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "player/player.h"
+#include "player/side_play.h"
 #include "tests/test_support.h"
 #include "songfile/pack.h"
 #include "songfile/songfile.h"
@@ -46,17 +47,15 @@ struct PlayedFrame {
 std::vector<PlayedFrame> play(const Bytes &file)
 {
     std::vector<PlayedFrame> frames;
-    stinit(file.data(), 0, static_cast<uint32_t>(file.size()));
-    for (int i = 0; i < 100000; i++) {
-        stplay();
+    play_song_file(file, [&](const OUTPUT &chip, bool running) {
         PlayedFrame f;
         for (int v = 0; v < 4; v++) {
-            f.vol[v] = musicout.vol[v];
-            f.tone[v] = musicout.tone[v];
+            f.vol[v] = chip.vol[v];
+            f.tone[v] = chip.tone[v];
         }
         frames.push_back(f);
-        if ((playmask & 0xFF00) == 0) break;
-    }
+        return running && frames.size() < 100000;
+    });
     return frames;
 }
 

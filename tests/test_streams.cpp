@@ -65,6 +65,7 @@ bool has_repeat_code(const Bytes &time)
 // The rows that the converter writes for a song file (default settings).
 std::string converted_rows(const Bytes &file, int32_t *rows)
 {
+    SavedConverterState saved;
     settings_default();
     EXPECT_TRUE(convert_rows(file.data(), static_cast<uint32_t>(file.size())));
     *rows = tot_notes;
@@ -240,6 +241,7 @@ TEST(Streams, SongKeepsItsTrailingSilence)
     std::vector<Frame> frames(510);
     set(frames, 1, 10, 1, 0, 428);
     Built b = build_checked(frames);
+    SavedConverterState saved;
     settings_default();
     uint32_t steps = 0;
     ASSERT_TRUE(convert_rows(b.file.data(), static_cast<uint32_t>(b.file.size()), &steps));

@@ -14,7 +14,17 @@
 #include <stdexcept>
 #include <thread>
 
+#include "convert/settings.h"
+
 extern char **environ;
+
+std::string convert_with_settings(const std::vector<uint8_t> &song, int32_t output, int32_t noise,
+                                  int32_t timing)
+{
+    const Conversion c =
+        convert_song(song.data(), static_cast<uint32_t>(song.size()), target_of_settings(output, noise, timing));
+    return c.ok ? c.text : "";
+}
 
 const std::vector<uint8_t> example_song = {
     0x00, 0x04, 0x00, 0x1C,                          // song table, tone table

@@ -8,9 +8,26 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "output/conversion.h"
+
 // The 45-byte example song: voice 0 waits one frame, plays C4 for three
 // frames and E4 for two, then falls silent.
 extern const std::vector<uint8_t> example_song;
+
+// A test that sets the converter's program-wide records (its settings, its
+// player's state, its rows) derives from this: they are put back after each
+// test, whatever it left.
+class ConverterTest : public ::testing::Test {
+private:
+    SavedConverterState saved_;
+};
+
+// The text kelvaro writes from song for its settings (OUTPUT_*, NOISE_*,
+// TIMING_*, convert/settings.h); empty when the converter refuses the song.
+std::string convert_with_settings(const std::vector<uint8_t> &song, int32_t output, int32_t noise,
+                                  int32_t timing);
 
 // A fresh, empty temporary folder, removed with everything in it when the
 // object goes away.

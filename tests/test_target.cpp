@@ -67,12 +67,16 @@ TEST(Target, SettingsOptionsTextAndXbTimes)
         std::string error;
         ASSERT_TRUE(parse_options({}, {"a.vgm"}, opt, error, split_blanks(c.options))) << error;
         EXPECT_EQ(opt.target, t);
-        apply_target(t);
-        EXPECT_EQ(arg_output, c.output);
-        EXPECT_EQ(arg_noise, c.noise);
-        EXPECT_EQ(arg_timing, c.timing);
+        EXPECT_EQ(output_of_form(t.form), c.output);
+        EXPECT_EQ(form_of_output(c.output), t.form);
+        {
+            SavedConverterState saved;
+            apply_target(t);
+            EXPECT_EQ(arg_output, c.output);
+            EXPECT_EQ(arg_noise, c.noise);
+            EXPECT_EQ(arg_timing, c.timing);
+        }
     }
-    settings_default();
     EXPECT_DOUBLE_EQ(interpreted_start_ms(XbTarget(), 500), 1000);
     EXPECT_DOUBLE_EQ(interpreted_start_ms(XbTarget{XbForm::statements, false, false}, 343), 343 * 17.0);
 }

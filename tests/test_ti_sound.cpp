@@ -32,7 +32,7 @@ TEST(TiSound, CallSoundValuesToRegisters)
     row.volume[0] = 4;
     row.noise = 8;  // white noise at the third tone's rate: register 7
     row.noise_volume = 6;
-    TiSound s = ti_sound_of_row(row, 2);
+    ChipState s = ti_sound_of_row(row, 2);
     EXPECT_TRUE(s.period[0] == 254 && s.atten[0] == 2 && s.atten[1] == 15 && s.noise == 7 && s.atten[3] == 3);
     row.noise = 0;  // a row without the noise voice keeps the register and silences it
     s = ti_sound_of_row(row, 2);

@@ -158,11 +158,9 @@ TEST(XbImage, RoundTrips)
     for (int32_t output : {OUTPUT_PROGRAM, OUTPUT_CALLSOUND})
         for (int32_t noise : {NOISE_OFF, NOISE_ON})
             for (int32_t timing : {TIMING_REAL, TIMING_EMULATED}) {
-                arg_output = output, arg_noise = noise, arg_timing = timing;
-                texts.emplace_back();
-                ASSERT_TRUE(convert_to_text(example_song.data(), static_cast<uint32_t>(example_song.size()), texts.back()));
+                texts.push_back(convert_with_settings(example_song, output, noise, timing));
+                ASSERT_FALSE(texts.back().empty());
             }
-    settings_default();
     for (size_t t = 0; t < texts.size(); t++)
         for (XbFormat format : {XbFormat::Short, XbFormat::Long}) {
             const std::vector<XbLine> lines = parse(texts[t]);

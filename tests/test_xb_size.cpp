@@ -47,11 +47,8 @@ TEST(XbSize, WholeExampleSongInEveryForm)
         {OUTPUT_CALLSOUND, NOISE_OFF, 53 + 52 + 52},
     };
     for (const Case &c : cases) {
-        arg_output = c.output;
-        arg_noise = c.noise;
-        std::string text;
-        ASSERT_TRUE(convert_to_text(example_song.data(), static_cast<uint32_t>(example_song.size()), text));
+        const std::string text = convert_with_settings(example_song, c.output, c.noise, TIMING_REAL);
+        ASSERT_FALSE(text.empty());
         EXPECT_EQ(xb_program_size(text), c.size) << text;
     }
-    settings_default();
 }

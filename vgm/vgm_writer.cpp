@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+#include "sound/codec.h"
+
 namespace {
 
 void put32(std::vector<uint8_t> &b, size_t off, uint32_t v)
@@ -54,18 +56,18 @@ void vgm_wait_frames(VgmWriter &w, uint32_t frames)
 
 void vgm_tone(VgmWriter &w, int v, uint16_t period)
 {
-    vgm_write(w, static_cast<uint8_t>(0x80 | (v & 3) << 5 | (period & 0x0F)));
-    vgm_write(w, static_cast<uint8_t>((period >> 4) & 0x3F));
+    vgm_write(w, chip_tone_latch(v, period));
+    vgm_write(w, chip_tone_data(period));
 }
 
 void vgm_noise(VgmWriter &w, uint8_t control)
 {
-    vgm_write(w, static_cast<uint8_t>(0xE0 | (control & 0x07)));
+    vgm_write(w, chip_noise_byte(control));
 }
 
 void vgm_atten(VgmWriter &w, int v, uint8_t atten)
 {
-    vgm_write(w, static_cast<uint8_t>(0x90 | (v & 3) << 5 | (atten & 0x0F)));
+    vgm_write(w, chip_atten_byte(v, atten));
 }
 
 std::vector<uint8_t> vgm_finish(const VgmWriter &w, bool end_marker)

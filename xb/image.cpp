@@ -18,7 +18,7 @@ void put_word(std::vector<uint8_t> &b, unsigned w)
 size_t token_table_size(const std::vector<XbLine> &lines)
 {
     size_t size = 0;
-    for (const XbLine &line : lines) size += line.tokens.size() + 2;
+    for (const XbLine &line : lines) size += xb_token_entry_size(line.tokens.size());
     return size;
 }
 
@@ -53,7 +53,7 @@ std::vector<uint8_t> tables(const std::vector<XbLine> &descending, unsigned top,
     for (const XbLine &line : descending) {
         put_word(out, static_cast<unsigned>(line.number));
         put_word(out, at + 1);
-        at += static_cast<unsigned>(line.tokens.size()) + 2;
+        at += static_cast<unsigned>(xb_token_entry_size(line.tokens.size()));
     }
     for (const XbLine &line : descending) {
         out.push_back(static_cast<uint8_t>(line.tokens.size() + 1));
@@ -67,7 +67,9 @@ std::vector<uint8_t> tables(const std::vector<XbLine> &descending, unsigned top,
 
 size_t xb_tables_size(const std::vector<XbLine> &lines)
 {
-    return 4 * lines.size() + token_table_size(lines);
+    size_t size = 0;
+    for (const XbLine &line : lines) size += xb_line_memory_size(line.tokens.size());
+    return size;
 }
 
 XbFormat xb_default_format(const std::vector<XbLine> &lines)
@@ -224,7 +226,7 @@ bool xb_read_program(const XbProgram &program, std::vector<XbLine> &lines, std::
         // The length counts the closing 0x00, which the listing leaves out.
         line.tokens.assign(b.begin() + static_cast<std::ptrdiff_t>(at),
                            b.begin() + static_cast<std::ptrdiff_t>(at + length - 1));
-        table_bytes += line.tokens.size() + 2;
+        table_bytes += xb_token_entry_size(line.tokens.size());
         lines.push_back(std::move(line));
     }
     std::stable_sort(lines.begin(), lines.end(), [](const XbLine &a, const XbLine &c) { return a.number < c.number; });

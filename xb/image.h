@@ -47,8 +47,19 @@ struct XbProgram {
     std::vector<uint8_t> bytes;
 };
 
-// Bytes the lines take in memory: 4 in the line-number table per line and
-// the token table (a length byte, the tokens and a 0x00 each).
+// Bytes a line of `tokens` token bytes takes in memory: its entry in the
+// token table (a length byte, the tokens and a 0x00 end byte), and with the
+// 4 of its entry in the line-number table.
+constexpr size_t xb_token_entry_size(size_t tokens)
+{
+    return 1 + tokens + 1;
+}
+constexpr size_t xb_line_memory_size(size_t tokens)
+{
+    return 4 + xb_token_entry_size(tokens);
+}
+
+// Bytes the lines take in memory: the sum of their xb_line_memory_size.
 size_t xb_tables_size(const std::vector<XbLine> &lines);
 
 // The size of the short-format file of these lines.

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "xb/image.h"
 #include "xb/tokenize.h"
 
 namespace {
@@ -16,7 +17,7 @@ size_t line_size(const char *p, const char *end, std::vector<uint8_t> &tokens)
     std::string error;
     // A line that does not tokenize counts what it holds up to the fault.
     xb_tokenize_statements(p, static_cast<size_t>(end - p), tokens, error);
-    return 4 + 1 + tokens.size() + 1;
+    return xb_line_memory_size(tokens.size());
 }
 
 }  // namespace

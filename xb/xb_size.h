@@ -11,8 +11,8 @@ constexpr size_t XB_PROGRAM_SPACE = 24488;
 // What the tools aim at, leaving room for the variables.
 constexpr size_t XB_BUDGET = 24000;
 
-// Bytes one line costs in the program image: 4 in the line-number table, 1
-// length byte, its tokens and a 0x00 end byte. An empty line costs nothing;
+// Bytes one line costs in the program image (xb_line_memory_size of its
+// tokens, xb/image.h). An empty line costs nothing;
 // a line without a number (DATA mode) costs the same as one with a number,
 // since it gets one when merged into a program.
 size_t xb_line_size(const std::string &line);

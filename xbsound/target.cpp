@@ -16,6 +16,16 @@ bool operator!=(const XbTarget &a, const XbTarget &b)
     return !(a == b);
 }
 
+const char *xb_form_name(XbForm form)
+{
+    switch (form) {
+    case XbForm::program: return "PROGRAM";
+    case XbForm::data: return "DATA";
+    case XbForm::statements: return "CALL SOUND";
+    }
+    return "";
+}
+
 std::string target_options(const XbTarget &target)
 {
     const char *form = target.form == XbForm::statements ? "statements"
@@ -27,9 +37,7 @@ std::string target_options(const XbTarget &target)
 
 std::string target_text(const XbTarget &target)
 {
-    std::string text = target.form == XbForm::statements ? "CALL SOUND mode"
-                       : target.form == XbForm::data     ? "DATA mode"
-                                                         : "PROGRAM mode";
+    std::string text = std::string(xb_form_name(target.form)) + " mode";
     text += target.noise ? ", noise" : ", no noise";
     if (target.form != XbForm::statements) text += target.emulated ? ", EMULATED timing" : ", REAL timing";
     return text;

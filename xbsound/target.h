@@ -8,8 +8,13 @@
 #include <cstdint>
 #include <string>
 
-// kelvaro's -p, -d and -x.
+// The output form: kelvaro's -p, -d and -x (the converter's OUTPUT_PROGRAM,
+// OUTPUT_DATA and OUTPUT_CALLSOUND, convert/settings.h), also the form a
+// listing read back is in.
 enum class XbForm { program, data, statements };
+
+// The form's name as the user knows it: "PROGRAM", "DATA", "CALL SOUND".
+const char *xb_form_name(XbForm form);
 
 struct XbTarget {
     XbForm form = XbForm::program;  // --form program|data|statements

@@ -12,6 +12,7 @@
 #include "disk/disk_image.h"
 #include "disk/program_file.h"
 #include "disk/tifiles.h"
+#include "base/file_read.h"
 #include "base/file_write.h"
 #include "xb/image.h"
 #include "xb/tokenize.h"
@@ -140,28 +141,14 @@ int usage(std::ostream &err, const char *command, const std::string &problem)
 
 bool read_input(const std::string &path, std::vector<uint8_t> &bytes, std::ostream &err)
 {
-    FILE *f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) {
-        err << "xbtool: cannot read " << path << ": " << std::strerror(errno) << '\n';
-        return false;
-    }
-    bytes.clear();
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
-        bytes.insert(bytes.end(), buf, buf + n);
-        if (bytes.size() > static_cast<size_t>(MAX_INPUT)) break;
-    }
-    const bool failed = std::ferror(f) != 0;
-    const int why = errno;
-    std::fclose(f);
-    if (failed) {
-        err << "xbtool: cannot read " << path << ": " << std::strerror(why) << '\n';
-        return false;
-    }
-    if (bytes.size() > static_cast<size_t>(MAX_INPUT)) {
+    int why = 0;
+    switch (read_file_whole(path, static_cast<size_t>(MAX_INPUT), bytes, why)) {
+    case ReadFailure::open:
+    case ReadFailure::read: err << "xbtool: cannot read " << path << ": " << std::strerror(why) << '\n'; return false;
+    case ReadFailure::too_large:
         err << "xbtool: " << path << ": too large for a listing, program file or disk image\n";
         return false;
+    case ReadFailure::none: break;
     }
     return true;
 }

@@ -1,7 +1,9 @@
-// The converter's player keeps its state program-wide: code that plays a
-// song file on the side saves that state and puts it back when done.
-#ifndef VGMCOMP_PLAYER_STATE_H
-#define VGMCOMP_PLAYER_STATE_H
+// The player keeps its state program-wide (player/player.h). The
+// converter's own code that plays a song on the side saves that state here
+// and puts it back when done; code outside the converter plays song files
+// through player/side_play.h, which does so itself.
+#ifndef KELVARO_PLAYER_STATE_H
+#define KELVARO_PLAYER_STATE_H
 
 #include <cstdint>
 #include <vector>
