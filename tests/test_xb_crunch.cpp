@@ -72,6 +72,41 @@ TEST(XbCrunch, EveryLineTypedOnTheTiStoresAndListsAsThere)
     }
 }
 
+// The lines of the program-file report that xbtool used to store or list
+// otherwise than the TI, and lines the rules reach beyond the TI's cases.
+TEST(XbCrunch, RemarksDataImageAndListingBlanks)
+{
+    const char *cases[][3] = {
+        {"10 REM HELLO", "9A 20 48 45 4C 4C 4F 00", "10 REM HELLO"},
+        {"30 REM  TWO", "9A 20 20 54 57 4F 00", "30 REM  TWO"},
+        {"40 PRINT D ! TAIL", "9C 44 83 20 54 41 49 4C 00", "40 PRINT D ! TAIL"},
+        {"240 DATA 1,,7", "93 C8 01 31 B3 B3 C8 01 37 00", "240 DATA 1,,7"},
+        {"1000 read t::for c=1 to t::read d,s1,v1,s2,v2,s3,v3::call sound(d,s1,v1,s2,v2,s3,v3)::next c",
+         "97 54 82 8C 43 BE C8 01 31 B1 54 82 97 44 B3 53 31 B3 56 31 B3 53 32 B3 56 32 B3 53 33 B3 56 33 82 9D C8 "
+         "05 53 4F 55 4E 44 B7 44 B3 53 31 B3 56 31 B3 53 32 B3 56 32 B3 53 33 B3 56 33 B6 82 96 43 00",
+         "1000 READ T :: FOR C=1 TO T :: READ D,S1,V1,S2,V2,S3,V3 :: CALL SOUND(D,S1,V1,S2,V2,S3,V3):: NEXT C"},
+        {"1 data", "93 00", "1 DATA"},
+        {"2 DATA , 1 ,:: DATA \"\"", "93 B3 C8 01 31 B3 82 93 C7 00 00", "2 DATA ,1,:: DATA \"\""},
+        {"3 IMAGE \"##\"::IMAGE  #,# ! :: print", "A3 C7 02 23 23 82 A3 C8 05 23 2C 23 20 21 82 9C 00",
+         "3 IMAGE \"##\" :: IMAGE #,# ! :: PRINT"},
+        {"4 if a(1) then 20 else print", "84 41 B7 C8 01 31 B6 B0 C9 00 14 81 9C 00", "4 IF A(1)THEN 20 ELSE PRINT"},
+        {"5 print a: :b:!x", "9C 41 B5 B5 42 B5 83 78 00", "5 PRINT A: :B:!x"},
+        {"6 A=RND X::call clear 1::rem", "41 BE D7 58 82 9D C8 05 43 4C 45 41 52 C8 01 31 82 9A 00",
+         "6 A=RND X :: CALL CLEAR 1 :: REM"},
+    };
+    for (const auto &c : cases) {
+        const std::vector<XbLine> lines = parse(std::string(c[0]) + "\n");
+        ASSERT_EQ(lines.size(), 1u) << c[0];
+        std::istringstream hex(c[1]);
+        Bytes expected;
+        unsigned byte;
+        while (hex >> std::hex >> byte) expected.push_back(static_cast<uint8_t>(byte));
+        EXPECT_EQ(stored(lines[0]), expected) << c[0];
+        EXPECT_EQ(xb_list_line(lines[0]), c[2]) << c[0];
+        EXPECT_EQ(stored(parse(std::string(c[2]) + "\n").at(0)), expected) << c[2];
+    }
+}
+
 // Every keyword and sign alone, after a name and between statements: the
 // listing tokenizes to the same bytes and lists the same again.
 TEST(XbCrunch, EveryKeywordListsBackToItsBytes)
