@@ -93,6 +93,8 @@ TEST(XbCrunch, RemarksDataImageAndListingBlanks)
         {"5 print a: :b:!x", "9C 41 B5 B5 42 B5 83 78 00", "5 PRINT A: :B:!x"},
         {"6 A=RND X::call clear 1::rem", "41 BE D7 58 82 9D C8 05 43 4C 45 41 52 C8 01 31 82 9A 00",
          "6 A=RND X :: CALL CLEAR 1 :: REM"},
+        {"7 print using 100:a::return 20::display using 3", "9C ED C9 00 64 B5 41 82 88 C9 00 14 82 A2 ED C9 00 03 00",
+         "7 PRINT USING 100:A :: RETURN 20 :: DISPLAY USING 3"},
     };
     for (const auto &c : cases) {
         const std::vector<XbLine> lines = parse(std::string(c[0]) + "\n");

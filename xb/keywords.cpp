@@ -59,7 +59,8 @@ bool xb_takes_line_numbers(uint8_t code)
 {
     switch (code) {
     case XB_TOK_ELSE: case XB_TOK_GOTO: case XB_TOK_GOSUB: case XB_TOK_BREAK: case XB_TOK_UNBREAK:
-    case XB_TOK_RESTORE: case XB_TOK_ERROR: case XB_TOK_RUN: case XB_TOK_THEN:
+    case XB_TOK_RESTORE: case XB_TOK_ERROR: case XB_TOK_RUN: case XB_TOK_THEN: case XB_TOK_RETURN:
+    case XB_TOK_USING:
         return true;
     default:
         return false;

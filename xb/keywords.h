@@ -15,6 +15,7 @@ enum XbToken : uint8_t {
     XB_TOK_GO = 0x85,
     XB_TOK_GOTO = 0x86,
     XB_TOK_GOSUB = 0x87,
+    XB_TOK_RETURN = 0x88,
     XB_TOK_BREAK = 0x8E,
     XB_TOK_UNBREAK = 0x8F,
     XB_TOK_DATA = 0x93,
@@ -28,10 +29,10 @@ enum XbToken : uint8_t {
     XB_TOK_THEN = 0xB0,
     XB_TOK_TO = 0xB1,
     XB_TOK_COMMA = 0xB3,
-    XB_TOK_COLON = 0xB5,
     XB_TOK_QUOTED = 0xC7,
     XB_TOK_UNQUOTED = 0xC8,
     XB_TOK_LINE_NUMBER = 0xC9,
+    XB_TOK_USING = 0xED,
 };
 
 // The text of a keyword or sign token, null for a code that is none.
@@ -41,7 +42,8 @@ const char *xb_keyword_text(uint8_t code);
 uint8_t xb_keyword_code(const char *word, size_t size);
 
 // Keywords after which a number is a line number (and so are the numbers
-// of a comma list that follows, as in ON ... GOTO).
+// of a comma list that follows, as in ON ... GOTO): every place a program
+// names a line, RETURN of an error handler and USING of an IMAGE line too.
 bool xb_takes_line_numbers(uint8_t code);
 
 // The keywords LIST follows with a blank: the statements, their words

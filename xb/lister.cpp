@@ -43,9 +43,10 @@ struct Lister {
 // the tokens hold; i moves past it.
 std::string string_at(const std::vector<uint8_t> &t, size_t &i)
 {
-    const size_t n = i < t.size() ? std::min<size_t>(t[i], t.size() - i - 1) : 0;
+    if (i >= t.size()) return std::string();
+    const size_t n = std::min<size_t>(t[i], t.size() - i - 1);
     const char *s = reinterpret_cast<const char *>(t.data()) + i + 1;
-    i = std::min(t.size(), i + 1 + n);
+    i += 1 + n;
     return std::string(s, n);
 }
 
