@@ -2,11 +2,12 @@
 //
 // LIST's blanks: the word keywords of statements (PRINT, THEN, TO, AND,
 // ...) are followed by a blank, whatever comes next; functions and the
-// words of clauses (TAB, AT, SIZE, BEEP, USING, ...) are not. A name, a
-// number, a string, a line number or a word keyword right after one of
-// those (or after a function or clause word) gets a blank in front, as do
-// "::" and "!"; after "::" comes a blank. Signs get none. The text after
-// REM and "!" follows them as stored.
+// words of clauses (TAB, AT, SIZE, BEEP, USING, ...) are not. What follows
+// a name, a number, a string, a line number or a function or clause word
+// gets a blank in front when it is one of those, a word keyword, "::" or
+// "!" (CALL CLEAR :: X, BEEP SIZE(1), D ! X); after "::" comes a blank.
+// Signs get none (SOUND(5):: X, A;B;:: X, INPUT ,). The text after REM
+// and "!" follows them as stored.
 #include <algorithm>
 
 #include "xb/keywords.h"
