@@ -75,7 +75,7 @@ TEST(XbTokenize, EveryConstructOfHandWrittenPrograms)
         {"print a$::x=-s4", "9c 41 24 82 58 be c2 53 34", "PRINT A$ :: X=-S4"},
         {"a=1.5E-3+.5::x=int(rnd*10)", "41 be c8 06 312e35452d33 c1 c8 02 2e35 82 58 be cf b7 d7 c3 c8 02 3130 b6",
          "A=1.5E-3+.5 :: X=INT(RND*10)"},
-        {"DATA 1, -2 ,\"A,B\",HELLO WORLD,", "93 c801 31 b3 c802 2d32 b3 c703 412c42 b3 c80b 48454c4c4f20574f524c44 b3 c800",
+        {"DATA 1, -2 ,\"A,B\",HELLO WORLD,", "93 c801 31 b3 c802 2d32 b3 c703 412c42 b3 c80b 48454c4c4f20574f524c44 b3",
          "DATA 1,-2,\"A,B\",HELLO WORLD,"},
         {"print \"say \"\"hi\"\"\"", "9c c7 08 7361792022686922", "PRINT \"say \"\"hi\"\"\""},
         {"go to 100::go sub 200", "85 b1 c9 0064 82 85 a1 c9 00c8", "GO TO 100 :: GO SUB 200"},
@@ -87,8 +87,8 @@ TEST(XbTokenize, EveryConstructOfHandWrittenPrograms)
         {"call clear::call hchar(1,1,42)", "9d c805 434c454152 82 9d c805 4843484152 b7 c80131 b3 c80131 b3 c8023432 b6",
          "CALL CLEAR :: CALL HCHAR(1,1,42)"},
         {"sub name(a)", "a1 c8 04 4e414d45 b7 41 b6", "SUB NAME(A)"},
-        {"rem Hello :: world", "9a 48656c6c6f203a3a20776f726c64", "REM Hello :: world"},
-        {"a=1 ! note", "41 be c80131 83 6e6f7465", "A=1 ! note"},
+        {"rem Hello :: world", "9a 2048656c6c6f203a3a20776f726c64", "REM Hello :: world"},
+        {"a=1 ! note", "41 be c80131 83 206e6f7465", "A=1 ! note"},
         {"display at(1,2):a_b@", "a2 f0 b7 c80131 b3 c80132 b6 b5 415f4240", "DISPLAY AT(1,2):A_B@"},
         {"print #1:a;b::for i=1 to 10 step 2", "9c fd c80131 b5 41 b4 42 82 8c 49 be c80131 b1 c8023130 b2 c80132",
          "PRINT #1:A;B :: FOR I=1 TO 10 STEP 2"},
@@ -149,10 +149,10 @@ TEST(XbImage, RoundTrips)
 {
     std::vector<std::string> texts = {
         two_lines,
-        "10 REM every construct\n20 DIM A(10),B$(3) :: OPTION BASE 1\n"
+        "10 REM every construct\n20 DIM A(10),B$(3):: OPTION BASE 1\n"
         "30 FOR I=1 TO 10 STEP 2 :: A(I)=-I*1.5E-3 :: NEXT I\n40 IF A(1)<>0 THEN 100 ELSE 200\n"
         "50 ON I GOTO 100,200,300 :: ON I GO SUB 300\n60 PRINT \"SAY \"\"HI\"\"\";TAB(5);B$(1)&CHR$(65)\n"
-        "70 DATA \"A,B\",-2,HELLO WORLD,,3.5\n80 CALL CLEAR :: CALL HCHAR(1,1,42,32) ! a tail remark\n"
+        "70 DATA \"A,B\",-2,HELLO WORLD,,3.5\n80 CALL CLEAR :: CALL HCHAR(1,1,42,32)! a tail remark\n"
         "100 RESTORE 70 :: READ X$ :: GOSUB 300 :: RETURN\n200 BREAK 100,300 :: UNBREAK :: RUN 10\n"
         "300 DISPLAY AT(1,1):X$ :: ACCEPT AT(2,1)VALIDATE(DIGIT)BEEP:N$ :: RETURN\n32767 END\n"};
     for (int32_t output : {OUTPUT_PROGRAM, OUTPUT_CALLSOUND})

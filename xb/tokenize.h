@@ -1,9 +1,12 @@
 // The Extended BASIC tokenizer: turns the text of an XB listing into the
-// token bytes a TI keeps in memory, and token bytes back into the text the
-// TI's LIST shows. Keywords, punctuation and "::" become one byte each;
-// numbers, DATA items and CALL names unquoted strings (0xC8), quoted strings
-// 0xC7, line numbers after GOTO and its kind 0xC9 and a word; variable names
-// stay their characters in capitals; REM and "!" keep the rest of the line.
+// token bytes a TI keeps in memory, as the TI crunches a typed line, and
+// token bytes back into the text the TI's LIST shows. Keywords, punctuation
+// and "::" become one byte each; numbers, DATA items, IMAGE formats and
+// CALL and SUB names unquoted strings (0xC8), quoted strings 0xC7, line
+// numbers after GOTO and its kind 0xC9 and a word; variable names stay
+// their characters in capitals; REM and "!" keep the rest of the line as it
+// stands, blanks included. Keywords and signs: xb/keywords.h; tokenizing:
+// tokenizer.cpp, listing_parser.cpp; listing: lister.cpp.
 #ifndef KELVARO_XB_TOKENIZE_H
 #define KELVARO_XB_TOKENIZE_H
 
@@ -37,8 +40,9 @@ bool xb_parse_listing(const std::string &text, std::vector<XbLine> &lines, std::
                       std::string &error);
 
 // The text of one line as the TI's LIST shows it: the number, keywords in
-// capitals, " :: " between statements. Tokenizing it again gives the same
-// bytes for every line the tokenizer makes.
+// capitals, blanks by LIST's rules (lister.cpp), remarks as stored.
+// Tokenizing it again gives the same bytes for every line the tokenizer
+// makes.
 std::string xb_list_line(const XbLine &line);
 
 // Every line listed, one per text line.
