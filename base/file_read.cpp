@@ -1,5 +1,6 @@
 // Reading a whole file, up to a bound.
 #include "base/file_read.h"
+#include "base/paths.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -12,7 +13,7 @@ ReadFailure read_file_whole(const std::string &path, size_t max_bytes, std::vect
 {
     bytes.clear();
     error_number = 0;
-    FILE *f = std::fopen(path.c_str(), "rb");
+    FILE *f = open_file(path, "rb");
     if (f == nullptr) {
         error_number = errno;
         return ReadFailure::open;

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "base/paths.h"
+
 namespace {
 
 const uint8_t TIFILES_MAGIC[8] = {0x07, 'T', 'I', 'F', 'I', 'L', 'E', 'S'};
@@ -52,10 +54,9 @@ size_t program_bytes(const TiFileInfo &info)
 
 TiStamp ti_stamp_now()
 {
-    const std::time_t now = std::time(nullptr);
     std::tm t{};
     TiStamp stamp;
-    if (localtime_r(&now, &t) == nullptr) return stamp;
+    if (!local_time_now(t)) return stamp;
     stamp.time = static_cast<uint16_t>(t.tm_hour << 11 | t.tm_min << 5 | t.tm_sec / 2);
     stamp.date = static_cast<uint16_t>((t.tm_year % 100) << 9 | (t.tm_mon + 1) << 5 | t.tm_mday);
     return stamp;

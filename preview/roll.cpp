@@ -66,7 +66,13 @@ double strength(uint8_t atten)
     return 1.0 - 0.8 * std::min<int>(atten, 14) / 14.0;
 }
 
-void appendf(std::string &s, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+// MinGW checks formats against the printf it links (its own, C99's).
+#ifdef __MINGW_PRINTF_FORMAT
+#define ROLL_PRINTF __MINGW_PRINTF_FORMAT
+#else
+#define ROLL_PRINTF printf
+#endif
+void appendf(std::string &s, const char *fmt, ...) __attribute__((format(ROLL_PRINTF, 2, 3)));
 
 void appendf(std::string &s, const char *fmt, ...)
 {

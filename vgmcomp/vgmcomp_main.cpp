@@ -5,11 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "base/paths.h"
 #include "vgmcomp/cli.h"
 #include "xbsound/target.h"
 
 int main(int argc, char **argv)
 {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    const std::vector<std::string> args = program_arguments(argc, argv);
     return vgmcomp_run(args, std::getenv("VGMCOMP_OPTIONS"), std::cout, std::cerr, std::getenv(kelvaro_settings_env));
 }

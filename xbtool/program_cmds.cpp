@@ -1,7 +1,5 @@
 // xbtool program, disk, dir and list: the command lines over the tokenizer
 // and program image (xb/) and the TI file and disk image units (disk/).
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cctype>
 #include <cstdio>
@@ -13,6 +11,7 @@
 #include "disk/program_file.h"
 #include "disk/tifiles.h"
 #include "base/file_read.h"
+#include "base/paths.h"
 #include "base/file_write.h"
 #include "xb/image.h"
 #include "xb/tokenize.h"
@@ -291,8 +290,8 @@ int xbtool_disk(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
 
     std::vector<uint8_t> image;
     std::string error;
-    struct stat st;
-    const bool exists = stat(image_path.c_str(), &st) == 0;
+    FileStamp st;
+    const bool exists = file_stamp(image_path, st);
     if (exists) {
         DiskCatalog catalog;
         if (!read_input(image_path, image, err)) return XBTOOL_EXIT_ERROR;

@@ -4,10 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "base/paths.h"
 #include "xbtool/commands.h"
 
 int main(int argc, char **argv)
 {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    const std::vector<std::string> args = program_arguments(argc, argv);
     return xbtool_run(args, std::cout, std::cerr);
 }
