@@ -77,6 +77,12 @@ WriteFailure write_by_move(const std::string &path, bool exists, const std::vect
     if (fd < 0) {
         err = errno;
         in_place = exists && err == EACCES;
+        // A file where the folder should be: say so, as POSIX systems do.
+        const size_t slash = path.find_last_of("/\\");
+        if (err == ENOENT && slash != std::string::npos && slash > 0) {
+            FileStamp folder;
+            if (file_stamp(path.substr(0, slash), folder) && folder.regular) err = ENOTDIR;
+        }
         return WriteFailure::open;
     }
     err = write_all(fd, bytes);
@@ -105,8 +111,10 @@ bool write_file_atomic(const std::string &path, const std::vector<uint8_t> &byte
     } else {
         const bool exists = file_stamp(path, st);
         const DWORD attributes = GetFileAttributesW(wide_from_utf8(path).c_str());
-        if (exists && !st.regular) {
-            stage = write_in_place(path, bytes, err);  // a device such as NUL, or a folder (refused)
+        if (exists && is_folder(wide_from_utf8(path))) {
+            err = EISDIR;
+        } else if (exists && !st.regular) {
+            stage = write_in_place(path, bytes, err);  // a device such as NUL
         } else if (exists && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
             err = EACCES;
         } else {

@@ -44,6 +44,7 @@ bool local_time_now(std::tm &t);
 // UTF-8 to UTF-16 and back, for the wide functions of Windows.
 std::wstring wide_from_utf8(const std::string &text);
 std::string utf8_from_wide(const std::wstring &text);
+bool is_folder(const std::wstring &path);
 #endif
 
 #endif

@@ -6,6 +6,8 @@
 #include <io.h>
 #include <windows.h>
 
+#include <cerrno>
+
 std::wstring wide_from_utf8(const std::string &text)
 {
     if (text.empty()) return std::wstring();
@@ -23,6 +25,12 @@ std::string utf8_from_wide(const std::wstring &text)
     std::string utf8(static_cast<size_t>(n), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &utf8[0], n, nullptr, nullptr);
     return utf8;
+}
+
+bool is_folder(const std::wstring &path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 std::vector<std::string> program_arguments(int argc, char **argv)
@@ -43,7 +51,11 @@ std::vector<std::string> program_arguments(int argc, char **argv)
 
 FILE *open_file(const std::string &path, const char *mode)
 {
-    return _wfopen(wide_from_utf8(path).c_str(), wide_from_utf8(mode).c_str());
+    const std::wstring wide = wide_from_utf8(path);
+    FILE *f = _wfopen(wide.c_str(), wide_from_utf8(mode).c_str());
+    // Windows refuses to open a folder as "access denied": say what it is.
+    if (f == nullptr && errno == EACCES && is_folder(wide)) errno = EISDIR;
+    return f;
 }
 
 bool file_stamp(const std::string &path, FileStamp &stamp)

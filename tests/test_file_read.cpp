@@ -25,7 +25,11 @@ TEST(FileRead, ReadsWholeFilesUpToTheBound)
         {"big", big.size() - 1, ReadFailure::too_large, 0, 0},
         {"empty", 0, ReadFailure::none, 0, 0},
         {"missing", 100, ReadFailure::open, 0, ENOENT},
+#ifdef _WIN32
+        {"", 100, ReadFailure::open, 0, EISDIR},  // the folder itself: Windows opens none
+#else
         {"", 100, ReadFailure::read, 0, EISDIR},  // the folder itself
+#endif
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.name) + " within " + std::to_string(c.bound));

@@ -3,8 +3,12 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/wait.h>
+#endif
 
 #include <algorithm>
 #include <cstdlib>
@@ -14,9 +18,12 @@
 #include <stdexcept>
 #include <thread>
 
+#include "base/paths.h"
 #include "convert/settings.h"
 
+#ifndef _WIN32
 extern char **environ;
+#endif
 
 std::string convert_with_settings(const std::vector<uint8_t> &song, int32_t output, int32_t noise,
                                   int32_t timing)
@@ -73,6 +80,7 @@ void remove_tree(const std::string &path)
     rmdir(path.c_str());
 }
 
+#ifndef _WIN32
 std::string read_fd(int fd)
 {
     std::string s;
@@ -81,9 +89,30 @@ std::string read_fd(int fd)
     while ((n = read(fd, buf, sizeof buf)) > 0) s.append(buf, static_cast<size_t>(n));
     return s;
 }
+#endif
 
 }  // namespace
 
+#ifdef _WIN32
+TempDir::TempDir()
+{
+    // Under Wine the build machine's /tmp is at the root of the drive that
+    // maps its files, and test paths stay as on Linux.
+    const char *base = std::getenv("TMPDIR");
+    struct stat st;
+    std::string root = base && *base ? base : stat("/tmp", &st) == 0 ? "/tmp" : ".";
+    for (unsigned attempt = 0;; attempt++) {
+        const std::string candidate = root + "/kelvaro-test-" +
+                                      std::to_string(GetCurrentProcessId()) + "-" +
+                                      std::to_string(GetTickCount64() % 100000) + "-" + std::to_string(attempt);
+        if (_mkdir(candidate.c_str()) == 0) {
+            path = candidate;
+            return;
+        }
+        if (errno != EEXIST || attempt > 1000) throw std::runtime_error("cannot make a folder in " + root);
+    }
+}
+#else
 TempDir::TempDir()
 {
     const char *base = std::getenv("TMPDIR");
@@ -93,6 +122,7 @@ TempDir::TempDir()
     if (mkdtemp(buf.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path = buf.data();
 }
+#endif
 
 TempDir::~TempDir()
 {
@@ -101,9 +131,9 @@ TempDir::~TempDir()
 
 void write_file(const std::string &path, const std::vector<uint8_t> &bytes)
 {
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!f) throw std::runtime_error("cannot write " + path);
+    FILE *f = open_file(path, "wb");
+    const bool ok = f != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    if (f == nullptr || std::fclose(f) != 0 || !ok) throw std::runtime_error("cannot write " + path);
 }
 
 void write_text(const std::string &path, const std::string &text)
@@ -113,8 +143,13 @@ void write_text(const std::string &path, const std::string &text)
 
 std::vector<uint8_t> read_file(const std::string &path)
 {
-    std::ifstream f(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> bytes;
+    FILE *f = open_file(path, "rb");
+    if (f == nullptr) return bytes;
+    char buf[65536];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) bytes.insert(bytes.end(), buf, buf + n);
+    std::fclose(f);
+    return bytes;
 }
 
 std::string read_text(const std::string &path)
@@ -127,6 +162,35 @@ bool file_exists(const std::string &path)
 {
     struct stat st;
     return stat(path.c_str(), &st) == 0;
+}
+
+void write_standin(const std::string &path, const std::string &body)
+{
+    write_text(path, "#!/bin/sh\n" + body);
+#ifdef _WIN32
+    write_file(path + ".exe", read_file(STANDIN_BIN));
+#else
+    if (chmod(path.c_str(), 0755) != 0) throw std::runtime_error("cannot make " + path + " executable");
+#endif
+}
+
+void write_not_a_program(const std::string &path)
+{
+    write_text(path, "not a program\n");
+#ifdef _WIN32
+    write_text(path + ".exe", "not a program\n");
+#else
+    chmod(path.c_str(), 0755);
+#endif
+}
+
+std::string program_in(const std::string &folder, const std::string &name)
+{
+#ifdef _WIN32
+    return folder + "\\" + name + ".exe";
+#else
+    return folder + "/" + name;
+#endif
 }
 
 std::vector<std::string> folder_entries(const std::string &path)
@@ -143,6 +207,92 @@ std::vector<std::string> folder_entries(const std::string &path)
     return names;
 }
 
+#ifdef _WIN32
+namespace {
+
+// One argument of a command line, quoted as the C runtime reads it back.
+std::wstring quoted(const std::wstring &arg)
+{
+    std::wstring line = L"\"";
+    size_t backslashes = 0;
+    for (wchar_t c : arg) {
+        if (c == L'\\') {
+            backslashes++;
+            continue;
+        }
+        line.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+        backslashes = 0;
+        line += c;
+    }
+    line.append(2 * backslashes, L'\\');
+    return line + L"\"";
+}
+
+HANDLE inheritable_file(const std::string &path, DWORD access, DWORD disposition)
+{
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    return CreateFileW(wide_from_utf8(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                       disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+ProcessResult run_process(const std::string &program, const std::vector<std::string> &args,
+                          const std::string &cwd, const char *path_env, const std::vector<std::string> &extra_env)
+{
+    TempDir io;
+    const std::string out_path = io.file("out"), err_path = io.file("err");
+    std::wstring line = quoted(wide_from_utf8(program));
+    for (const std::string &a : args) line += L" " + quoted(wide_from_utf8(a));
+    std::vector<std::pair<std::string, std::string>> set;
+    if (path_env != nullptr) {
+        std::string list = path_env;
+        std::replace(list.begin(), list.end(), ':', ';');
+        set.emplace_back("PATH", list);
+    }
+    for (const std::string &kv : extra_env) {
+        const size_t eq = kv.find('=');
+        set.emplace_back(kv.substr(0, eq), eq == std::string::npos ? "" : kv.substr(eq + 1));
+    }
+    // The child's environment: this one's with the changes, put back after.
+    std::vector<std::pair<std::string, std::string>> saved;
+    for (const auto &kv : set) {
+        const char *old = std::getenv(kv.first.c_str());
+        saved.emplace_back(kv.first, old ? old : "");
+        _putenv_s(kv.first.c_str(), kv.second.c_str());
+    }
+    STARTUPINFOW start = {};
+    start.cb = sizeof start;
+    start.dwFlags = STARTF_USESTDHANDLES;
+    start.hStdInput = inheritable_file("NUL", GENERIC_READ, OPEN_EXISTING);
+    start.hStdOutput = inheritable_file(out_path, GENERIC_WRITE, CREATE_ALWAYS);
+    start.hStdError = inheritable_file(err_path, GENERIC_WRITE, CREATE_ALWAYS);
+    PROCESS_INFORMATION child = {};
+    const std::wstring dir = wide_from_utf8(cwd);
+    const BOOL started = CreateProcessW(wide_from_utf8(program).c_str(), &line[0], nullptr, nullptr, TRUE, 0,
+                                        nullptr, cwd.empty() ? nullptr : dir.c_str(), &start, &child);
+    for (const auto &kv : saved) _putenv_s(kv.first.c_str(), kv.second.c_str());
+    CloseHandle(start.hStdInput);
+    CloseHandle(start.hStdOutput);
+    CloseHandle(start.hStdError);
+    ProcessResult r;
+    if (started) {
+        WaitForSingleObject(child.hProcess, INFINITE);
+        DWORD status = 0;
+        if (GetExitCodeProcess(child.hProcess, &status) && status < 256) r.status = static_cast<int>(status);
+        CloseHandle(child.hThread);
+        CloseHandle(child.hProcess);
+    }
+    r.out = read_text(out_path);
+    r.err = read_text(err_path);
+    return r;
+}
+
+std::string read_fifo_during(const std::string &, const std::function<void()> &)
+{
+    throw std::runtime_error("no FIFOs on Windows");
+}
+#else
 ProcessResult run_process(const std::string &program, const std::vector<std::string> &args,
                           const std::string &cwd, const char *path_env, const std::vector<std::string> &extra_env)
 {
@@ -195,6 +345,7 @@ std::string read_fifo_during(const std::string &path, const std::function<void()
     close(in);
     return got;
 }
+#endif
 
 std::string shared_vgm_dir()
 {

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "output/conversion.h"
+#include "tests/test_windows.h"
 
 // The 45-byte example song: voice 0 waits one frame, plays C4 for three
 // frames and E4 for two, then falls silent.
@@ -48,6 +49,19 @@ bool file_exists(const std::string &path);
 // The names in folder path, sorted, without "." and "..".
 std::vector<std::string> folder_entries(const std::string &path);
 
+// A stand-in program at path that runs the shell script body: on POSIX the
+// script itself, made executable; on Windows the script beside a copy of
+// the stand-in program (tests/standin) as path + ".exe", which runs it.
+void write_standin(const std::string &path, const std::string &body);
+
+// A file at path that looks like a program and cannot be started (on
+// Windows as path + ".exe" too).
+void write_not_a_program(const std::string &path);
+
+// The path by which a program found in folder as name is named: on Windows
+// with "\" and ".exe".
+std::string program_in(const std::string &folder, const std::string &name);
+
 struct ProcessResult {
     int status = -1;  // exit status, or -1 when the program did not exit normally
     std::string out;  // standard output
@@ -56,7 +70,9 @@ struct ProcessResult {
 
 // Runs program with args (argv[0] is program itself), in folder cwd (empty:
 // the current one), with PATH set to path_env (when not null), no other
-// change to the environment.
+// change to the environment. On Windows the ':' between PATH's folders
+// becomes ';' (the tests' paths there are Wine's, from the root of the
+// drive that maps the build machine's files).
 ProcessResult run_process(const std::string &program, const std::vector<std::string> &args,
                           const std::string &cwd = "", const char *path_env = nullptr,
                           const std::vector<std::string> &extra_env = {});

@@ -109,7 +109,9 @@ TEST(XbtoolFiles, ProgramAndDiskWriteWhatTheySay)
                       near = dir.file("near.txt"), one = dir.file("one.txt"), two = dir.file("two.txt");
     for (const std::string &f : {txt, one}) write_text(f, two_lines);
     write_text(two, "10 PRINT \"TWO\"\n");
-    write_text(dir.file("Two.txt"), "10 PRINT \"SECOND\"\n20 GOTO 10\n");
+    // In a folder of its own: on Windows "Two.txt" and "two.txt" are one file.
+    ASSERT_EQ(mkdir(dir.file("again").c_str(), 0755), 0);
+    write_text(dir.file("again/Two.txt"), "10 PRINT \"SECOND\"\n20 GOTO 10\n");
     write_text(big, data_lines(100));
     write_text(near, data_lines(190));
     const std::pair<Words, std::string> runs[] = {
@@ -129,7 +131,7 @@ TEST(XbtoolFiles, ProgramAndDiskWriteWhatTheySay)
          ": NEAR, INT/VAR 254, 190 lines, 24618 bytes\n"},
         {{"disk", dsk, one, two}, "xbtool: " + dsk + ": ONE added, PROGRAM, 2 lines, 2 sectors\nxbtool: " + dsk +
          ": TWO added, PROGRAM, 1 line, 2 sectors\nxbtool: " + dsk + ": 354 of 360 sectors free\n"},
-        {{"disk", dsk, dir.file("Two.txt"), "--disk-name", "MUSIC"}, "xbtool: " + dsk +
+        {{"disk", dsk, dir.file("again/Two.txt"), "--disk-name", "MUSIC"}, "xbtool: " + dsk +
          ": TWO replaced, PROGRAM, 2 lines, 2 sectors\nxbtool: " + dsk + ": 354 of 360 sectors free\n"},
         {{"disk", dir.file("ds.dsk"), one, "--format", "dsdd"}, ""},
     };
