@@ -3,6 +3,7 @@
 #ifndef VGMCOMP_PACK_H
 #define VGMCOMP_PACK_H
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
