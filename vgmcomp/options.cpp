@@ -1,6 +1,8 @@
 // Reading vgmcomp.x's options, and its help.
 #include "vgmcomp/options.h"
 
+#include "base/options.h"
+
 const char vgmcomp_help[] =
     "Usage: vgmcomp.x [options] <input.vgm | input.vgz>\n"
     "\n"
@@ -86,134 +88,102 @@ bool is_target_option(const std::string &w)
     return w == "--noise" || w == "--no-noise";
 }
 
+// The options vgmcomp.x knows.
+const std::vector<OptionName> vgmcomp_names = {
+    {"--help"}, {"-h"}, {"--version"}, {"--exact"}, {"--stats"}, {"--flat"}, {"--noise"}, {"--no-noise"},
+    {"--interpreted"}, {"--form", true}, {"--timing", true}, {"--seconds", true}, {"--min-frames", true},
+    {"--voices", true}, {"--fit", true}, {"--clock", true}, {"-o", true, true},
+};
+
+bool takes_value(const std::string &name)
+{
+    for (const OptionName &n : vgmcomp_names)
+        if (n.name == name) return n.value;
+    return false;
+}
+
+// An option without a value.
+void take_flag(const std::string &name, VgmcompOptions &opt)
+{
+    if (name == "--help" || name == "-h") opt.help = true;
+    else if (name == "--version") opt.version = true;
+    else if (name == "--exact") opt.exact = true;
+    else if (name == "--stats") opt.stats = true;
+    else if (name == "--flat") opt.reduce.flat = true;
+    else if (name == "--noise" || name == "--no-noise") opt.target.noise = name == "--noise";
+    else if (name == "--interpreted") opt.interpreted = true;
+}
+
+// An option with its value; what is wrong with the value, or empty.
+std::string take_value(const std::string &name, const std::string &text, VgmcompOptions &opt)
+{
+    const std::string not_text = ", not '" + text + "'";
+    uint32_t n = 0;
+    if (name == "--form" && !parse_form(text, opt.target.form))
+        return "--form needs program, data or statements (kelvaro's -p, -d, -x)" + not_text;
+    if (name == "--timing" && !parse_timing(text, opt.target.emulated))
+        return "--timing needs real or emulated (kelvaro's -r, -e)" + not_text;
+    if (name == "--seconds" && !parse_seconds(text, opt.reduce.keep_frames))
+        return "--seconds needs a number of seconds of at least 1/60, such as 30 or 12.5" + not_text;
+    if (name == "--min-frames") {
+        if (!parse_u32(text, n) || n > MIN_FRAMES_MAX)
+            return "--min-frames needs a whole number of frames from 1 to " + std::to_string(MIN_FRAMES_MAX) +
+                   not_text;
+        opt.reduce.min_frames = n;
+    }
+    if (name == "--voices" && !parse_voices(text, opt.reduce.voices))
+        return "--voices needs the voices to keep as digits 0 to 3, each at most once (for example 012)" + not_text;
+    if (name == "--fit" && (!parse_u32(text, opt.fit) || opt.fit > FIT_MAX))
+        return "--fit needs a size in bytes, a whole number from 1 to " + std::to_string(FIT_MAX) +
+               " (24000 for XB with the 32K memory expansion)" + not_text;
+    if (name == "--clock" && !parse_u32(text, opt.clock))
+        return "--clock needs a clock in Hz, a whole number from 1 to 4294967295" + not_text;
+    if (name == "-o") {
+        if (text.empty()) return "option -o needs a path, not an empty one";
+        opt.output = text;
+    }
+    return std::string();
+}
+
+// Takes one word of the command line (env null) or of a variable (env: its
+// name) into opt; what is wrong with it, or empty.
+std::string take_word(const OptionWord &w, const char *env, VgmcompOptions &opt)
+{
+    const std::string where = env ? std::string(" (in ") + env + ")" : std::string();
+    if (env && env == std::string(kelvaro_settings_env) && !is_target_option(w.word))
+        return "'" + w.word + "' is not one of kelvaro's settings --form, --noise, --no-noise, --timing" + where;
+    switch (w.kind) {
+    case OptionKind::operand:
+        if (env) return "'" + w.word + "' is not an option" + where + "; give the input file on the command line";
+        if (!opt.input.empty()) return "more than one input file: '" + opt.input + "' and '" + w.word + "'";
+        opt.input = w.word;
+        return std::string();
+    case OptionKind::end:
+        return std::string();
+    case OptionKind::unknown:
+        return "unknown option '" + w.word + "'" + where;
+    case OptionKind::no_value:
+        return (w.name == "-o" ? "option -o needs a path" : "option " + w.name + " needs a value") + where;
+    case OptionKind::option:
+        break;
+    }
+    if (!takes_value(w.name)) {
+        take_flag(w.name, opt);
+        return std::string();
+    }
+    const std::string problem = take_value(w.name, w.value, opt);
+    return problem.empty() ? problem : problem + where;
+}
+
 // Reads one list of words into opt. env: the variable the words come from
 // (options only; KELVARO_SETTINGS holds the target options only), or null
 // for the command line.
 bool parse_words(const std::vector<std::string> &words, const char *env, VgmcompOptions &opt, std::string &error)
 {
-    const bool from_env = env != nullptr;
-    const std::string where = from_env ? std::string(" (in ") + env + ")" : std::string();
-    bool only_inputs = false;
-    for (size_t i = 0; i < words.size(); i++) {
-        const std::string &w = words[i];
-        // The value of an option: "--name=VALUE" or the next word.
-        auto value = [&](const std::string &name, std::string &out) {
-            if (w.size() > name.size() && w.compare(0, name.size() + 1, name + "=") == 0) {
-                out = w.substr(name.size() + 1);
-                return true;
-            }
-            if (i + 1 < words.size()) {
-                out = words[++i];
-                return true;
-            }
-            error = "option " + name + " needs a value" + where;
-            return false;
-        };
-        auto is = [&](const std::string &name) {
-            return w == name || (w.size() > name.size() && w.compare(0, name.size() + 1, name + "=") == 0);
-        };
-
-        if (from_env && env == std::string(kelvaro_settings_env) && !is_target_option(w)) {
-            error = "'" + w + "' is not one of kelvaro's settings --form, --noise, --no-noise, --timing" + where;
-            return false;
-        }
-        if (only_inputs || w.empty() || w[0] != '-' || w == "-") {
-            if (from_env) {
-                error = "'" + w + "' is not an option" + where + "; give the input file on the command line";
-                return false;
-            }
-            if (!opt.input.empty()) {
-                error = "more than one input file: '" + opt.input + "' and '" + w + "'";
-                return false;
-            }
-            opt.input = w;
-        } else if (w == "--") {
-            only_inputs = true;
-        } else if (w == "--help" || w == "-h") {
-            opt.help = true;
-        } else if (w == "--version") {
-            opt.version = true;
-        } else if (w == "--exact") {
-            opt.exact = true;
-        } else if (w == "--stats") {
-            opt.stats = true;
-        } else if (w == "--flat") {
-            opt.reduce.flat = true;
-        } else if (w == "--noise" || w == "--no-noise") {
-            opt.target.noise = w == "--noise";
-        } else if (w == "--interpreted") {
-            opt.interpreted = true;
-        } else if (is("--form")) {
-            std::string text;
-            if (!value("--form", text)) return false;
-            if (!parse_form(text, opt.target.form)) {
-                error = "--form needs program, data or statements (kelvaro's -p, -d, -x), not '" + text + "'" + where;
-                return false;
-            }
-        } else if (is("--timing")) {
-            std::string text;
-            if (!value("--timing", text)) return false;
-            if (!parse_timing(text, opt.target.emulated)) {
-                error = "--timing needs real or emulated (kelvaro's -r, -e), not '" + text + "'" + where;
-                return false;
-            }
-        } else if (is("--seconds")) {
-            std::string text;
-            if (!value("--seconds", text)) return false;
-            if (!parse_seconds(text, opt.reduce.keep_frames)) {
-                error = "--seconds needs a number of seconds of at least 1/60, such as 30 or 12.5, not '" + text +
-                        "'" + where;
-                return false;
-            }
-        } else if (is("--min-frames")) {
-            std::string text;
-            if (!value("--min-frames", text)) return false;
-            uint32_t n = 0;
-            if (!parse_u32(text, n) || n > MIN_FRAMES_MAX) {
-                error = "--min-frames needs a whole number of frames from 1 to " + std::to_string(MIN_FRAMES_MAX) +
-                        ", not '" + text + "'" + where;
-                return false;
-            }
-            opt.reduce.min_frames = n;
-        } else if (is("--voices")) {
-            std::string text;
-            if (!value("--voices", text)) return false;
-            if (!parse_voices(text, opt.reduce.voices)) {
-                error = "--voices needs the voices to keep as digits 0 to 3, each at most once (for example 012), "
-                        "not '" + text + "'" + where;
-                return false;
-            }
-        } else if (is("--fit")) {
-            std::string text;
-            if (!value("--fit", text)) return false;
-            if (!parse_u32(text, opt.fit) || opt.fit > FIT_MAX) {
-                error = "--fit needs a size in bytes, a whole number from 1 to " + std::to_string(FIT_MAX) +
-                        " (24000 for XB with the 32K memory expansion), not '" + text + "'" + where;
-                return false;
-            }
-        } else if (is("--clock")) {
-            std::string text;
-            if (!value("--clock", text)) return false;
-            if (!parse_u32(text, opt.clock)) {
-                error = "--clock needs a clock in Hz, a whole number from 1 to 4294967295, not '" + text + "'" + where;
-                return false;
-            }
-        } else if (w == "-o" || w.compare(0, 2, "-o") == 0) {
-            std::string path = w.size() > 2 ? w.substr(2) : std::string();
-            if (w.size() == 2) {
-                if (i + 1 >= words.size()) {
-                    error = "option -o needs a path" + where;
-                    return false;
-                }
-                path = words[++i];
-            }
-            if (path.empty()) {
-                error = "option -o needs a path, not an empty one" + where;
-                return false;
-            }
-            opt.output = path;
-        } else {
-            error = "unknown option '" + w + "'" + where;
+    for (const OptionWord &w : read_options(words, vgmcomp_names)) {
+        const std::string problem = take_word(w, env, opt);
+        if (!problem.empty()) {
+            error = problem;
             return false;
         }
     }

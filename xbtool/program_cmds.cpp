@@ -13,6 +13,7 @@
 #include "disk/program_file.h"
 #include "disk/tifiles.h"
 #include "base/file_write.h"
+#include "base/options.h"
 #include "xb/image.h"
 #include "xb/tokenize.h"
 #include "xbtool/commands.h"
@@ -75,44 +76,28 @@ struct Parsed {
 bool parse_args(const XbtoolArgs &args, const std::vector<std::string> &flags,
                 const std::vector<std::string> &with_value, const char *command, Parsed &parsed, std::ostream &err)
 {
-    bool options_end = false;
-    for (size_t i = 0; i < args.size(); i++) {
-        const std::string &a = args[i];
-        if (options_end || a.size() < 2 || a[0] != '-') {
-            parsed.positional.push_back(a);
-            continue;
-        }
-        if (a == "--") {
-            options_end = true;
-            continue;
-        }
-        if (a == "-h" || a == "--help") {
-            parsed.help = true;
-            continue;
-        }
-        const size_t eq = a.find('=');
-        const std::string name = a.substr(0, eq);
-        bool known = false;
-        for (const std::string &f : flags)
-            if (a == f) {
-                parsed.options.emplace_back(a, "");
-                known = true;
-            }
-        for (const std::string &v : with_value) {
-            if (name != v) continue;
-            known = true;
-            if (eq != std::string::npos) {
-                parsed.options.emplace_back(v, a.substr(eq + 1));
-            } else if (i + 1 < args.size()) {
-                parsed.options.emplace_back(v, args[++i]);
-            } else {
-                err << "xbtool " << command << ": " << v << " needs a value\n";
-                return false;
-            }
-        }
-        if (!known) {
-            err << "xbtool " << command << ": unknown option '" << a << "'\n";
+    std::vector<OptionName> names = {{"-h"}, {"--help"}};
+    for (const std::string &f : flags) names.push_back({f});
+    for (const std::string &v : with_value) names.push_back({v, true});
+    for (const OptionWord &w : read_options(args, names)) {
+        switch (w.kind) {
+        case OptionKind::operand:
+            parsed.positional.push_back(w.value);
+            break;
+        case OptionKind::end:
+            break;
+        case OptionKind::unknown:
+            err << "xbtool " << command << ": unknown option '" << w.word << "'\n";
             return false;
+        case OptionKind::no_value:
+            err << "xbtool " << command << ": " << w.name << " needs a value\n";
+            return false;
+        case OptionKind::option:
+            if (w.name == "-h" || w.name == "--help")
+                parsed.help = true;
+            else
+                parsed.options.emplace_back(w.name, w.value);
+            break;
         }
     }
     return true;
