@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include <zlib.h>
 
 #include "kelvaro/run.h"
 
@@ -21,6 +20,7 @@
 #include "base/paths.h"
 #include "base/process.h"
 #include "output/output.h"
+#include "vgm/vgm_file.h"
 #include "xbsound/target.h"
 
 namespace {
@@ -63,31 +63,6 @@ bool unchanged(const std::string &path, const FileStamp &before)
 {
     FileStamp now;
     return file_stamp(path, now) && same_stamp(now, before);
-}
-
-// Whether the file at path is a VGM file, plain or gzip-compressed: a
-// regular file whose first bytes, unpacked when they are gzip's, are "Vgm ".
-bool is_vgm_file(const char *path)
-{
-    FileStamp st;
-    if (!file_stamp(path, st) || !st.regular) return false;
-    FILE *f = open_file(path, "rb");
-    if (f == nullptr) return false;
-    std::vector<unsigned char> head(65536);
-    const size_t n = std::fread(head.data(), 1, head.size(), f);
-    std::fclose(f);
-    if (n >= 4 && std::memcmp(head.data(), "Vgm ", 4) == 0) return true;
-    if (n < 2 || head[0] != 0x1F || head[1] != 0x8B) return false;
-    unsigned char ident[4];
-    z_stream zs = {};
-    if (inflateInit2(&zs, 16 + MAX_WBITS) != Z_OK) return false;
-    zs.next_in = head.data();
-    zs.avail_in = static_cast<uInt>(n);
-    zs.next_out = ident;
-    zs.avail_out = sizeof ident;
-    const int rc = inflate(&zs, Z_SYNC_FLUSH);
-    inflateEnd(&zs);
-    return (rc == Z_OK || rc == Z_STREAM_END) && zs.avail_out == 0 && std::memcmp(ident, "Vgm ", 4) == 0;
 }
 
 // Why the output path may not be written: it names the input or the song

@@ -157,10 +157,9 @@ TEST(Compare, BestFitIsTheTimingTheListingWasWrittenFor)
     for (const std::string &path : files) {
         SCOPED_TRACE(path);
         std::vector<uint8_t> bytes;
-        std::string error;
         VgmLog log;
-        ASSERT_TRUE(load_vgm_bytes(path, bytes, error)) << error;
-        ASSERT_TRUE(parse_vgm(bytes, path, log, error)) << error;
+        ASSERT_TRUE(read_real_vgm(path, log, &bytes));
+        std::string error;
         const std::vector<Frame> vgm = sample_frames(log);
         for (const WrittenFor written : {WrittenFor::real, WrittenFor::emulated}) {
             Listing l;

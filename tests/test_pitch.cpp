@@ -197,11 +197,8 @@ TEST(RealVgmFiles, PitchSnapsEverySoundingToneAndMergeKeeps256)
     std::vector<std::string> files = shared_vgm_files();
     if (files.empty()) GTEST_SKIP() << "no real VGM files here";
     for (const std::string &path : files) {
-        std::vector<uint8_t> bytes;
-        std::string error;
         VgmLog log;
-        ASSERT_TRUE(load_vgm_bytes(path, bytes, error)) << error;
-        ASSERT_TRUE(parse_vgm(bytes, path, log, error)) << error;
+        ASSERT_TRUE(read_real_vgm(path, log));
         std::vector<Frame> snapped = sample_frames(log);
         std::vector<Frame> exact = snapped;
         apply_pitch(snapped, log.clock, false);

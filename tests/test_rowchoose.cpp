@@ -196,11 +196,8 @@ TEST(RowChooserRealFiles, KeepsMoreNotesInNoMoreRows)
     if (files.empty()) GTEST_SKIP() << "no real VGM files";
     for (const std::string &path : files) {
         SCOPED_TRACE(path);
-        std::vector<uint8_t> bytes;
-        std::string error;
         VgmLog log;
-        ASSERT_TRUE(load_vgm_bytes(path, bytes, error)) << error;
-        ASSERT_TRUE(parse_vgm(bytes, path, log, error)) << error;
+        ASSERT_TRUE(read_real_vgm(path, log));
         const std::vector<Frame> song = ti_frames(log, log.clock, false);
         for (uint32_t n : {4u, 16u}) {
             const std::vector<Frame> frames = prepare_frames(song, Reductions{0, n});

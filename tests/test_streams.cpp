@@ -366,11 +366,8 @@ TEST(Streams, RealFilesPlayBackExactly)
     if (files.empty()) GTEST_SKIP() << "no real VGM files";
     for (const std::string &path : files) {
         SCOPED_TRACE(path);
-        Bytes bytes;
         VgmLog log;
-        std::string error;
-        ASSERT_TRUE(load_vgm_bytes(path, bytes, error)) << error;
-        ASSERT_TRUE(parse_vgm(bytes, path, log, error)) << error;
+        ASSERT_TRUE(read_real_vgm(path, log));
         const std::vector<Frame> sampled = sample_frames(log);
         for (bool exact : {false, true}) {
             std::vector<Frame> frames = sampled;

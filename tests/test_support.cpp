@@ -373,3 +373,15 @@ std::vector<std::string> shared_vgm_files()
     std::sort(files.begin(), files.end());
     return files;
 }
+
+bool read_real_vgm(const std::string &path, VgmLog &log, std::vector<uint8_t> *bytes)
+{
+    std::vector<uint8_t> read;
+    std::string error;
+    if (!load_vgm_bytes(path, read, error) || !parse_vgm(read, path, log, error)) {
+        ADD_FAILURE() << error;
+        return false;
+    }
+    if (bytes) *bytes = std::move(read);
+    return true;
+}

@@ -12,6 +12,7 @@
 
 #include "output/conversion.h"
 #include "tests/test_windows.h"
+#include "vgm/vgm.h"
 
 // The 45-byte example song: voice 0 waits one frame, plays C4 for three
 // frames and E4 for two, then falls silent.
@@ -87,5 +88,10 @@ extern const std::string kelvaro_usage;
 // Folder of the real VGM files, or empty when it is absent.
 std::string shared_vgm_dir();
 std::vector<std::string> shared_vgm_files();
+
+// Reads and parses the VGM file at path (plain or gzip-compressed) into log,
+// and its bytes into bytes when given; false, with a test failure naming the
+// file, when it cannot.
+bool read_real_vgm(const std::string &path, VgmLog &log, std::vector<uint8_t> *bytes = nullptr);
 
 #endif

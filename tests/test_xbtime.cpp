@@ -185,11 +185,8 @@ TEST_P(XbTimeRealSongs, PlayInTimeInXb)
     if (!target.noise) user.voices = 0x07;
     for (const std::string &path : files) {
         SCOPED_TRACE(path + ", " + target_text(target));
-        std::vector<uint8_t> bytes;
-        std::string error;
         VgmLog log;
-        ASSERT_TRUE(load_vgm_bytes(path, bytes, error)) << error;
-        ASSERT_TRUE(parse_vgm(bytes, path, log, error)) << error;
+        ASSERT_TRUE(read_real_vgm(path, log));
         const std::vector<Frame> base = ti_frames(log, log.clock, false);
         const FitChoice choice = fit_search(base, user, 24000, target);
         ASSERT_TRUE(choice.found);

@@ -15,6 +15,7 @@
 #include "base/file_write.h"
 #include "xb/image.h"
 #include "xb/tokenize.h"
+#include "xbtool/args.h"
 #include "xbtool/commands.h"
 
 namespace {
@@ -63,89 +64,16 @@ const char list_help[] =
     "  -h, --help   show this help and exit\n\n"
     "Exit status: 0 success, 1 error, 2 usage error.\n";
 
-// The words of a command line: options with their values, and the rest.
-struct Parsed {
-    std::vector<std::string> positional;
-    std::vector<std::pair<std::string, std::string>> options;
-    bool help = false;
-};
-
-// Splits args by the options given (those in with_value take the next word
-// or "=value"); false with a usage message for an unknown option.
-bool parse_args(const XbtoolArgs &args, const std::vector<std::string> &flags,
-                const std::vector<std::string> &with_value, const char *command, Parsed &parsed, std::ostream &err)
-{
-    bool options_end = false;
-    for (size_t i = 0; i < args.size(); i++) {
-        const std::string &a = args[i];
-        if (options_end || a.size() < 2 || a[0] != '-') {
-            parsed.positional.push_back(a);
-            continue;
-        }
-        if (a == "--") {
-            options_end = true;
-            continue;
-        }
-        if (a == "-h" || a == "--help") {
-            parsed.help = true;
-            continue;
-        }
-        const size_t eq = a.find('=');
-        const std::string name = a.substr(0, eq);
-        bool known = false;
-        for (const std::string &f : flags)
-            if (a == f) {
-                parsed.options.emplace_back(a, "");
-                known = true;
-            }
-        for (const std::string &v : with_value) {
-            if (name != v) continue;
-            known = true;
-            if (eq != std::string::npos) {
-                parsed.options.emplace_back(v, a.substr(eq + 1));
-            } else if (i + 1 < args.size()) {
-                parsed.options.emplace_back(v, args[++i]);
-            } else {
-                err << "xbtool " << command << ": " << v << " needs a value\n";
-                return false;
-            }
-        }
-        if (!known) {
-            err << "xbtool " << command << ": unknown option '" << a << "'\n";
-            return false;
-        }
-    }
-    return true;
-}
-
-// The last value given for an option, or empty.
-std::string option(const Parsed &p, const std::string &name, bool *given = nullptr)
-{
-    std::string value;
-    if (given) *given = false;
-    for (const auto &o : p.options)
-        if (o.first == name) {
-            value = o.second;
-            if (given) *given = true;
-        }
-    return value;
-}
-
-int usage(std::ostream &err, const char *command, const std::string &problem)
-{
-    if (!problem.empty()) err << "xbtool " << command << ": " << problem << '\n';
-    err << "Try 'xbtool " << command << " --help' for more information.\n";
-    return XBTOOL_EXIT_USAGE;
-}
-
-bool read_input(const std::string &path, std::vector<uint8_t> &bytes, std::ostream &err)
+bool read_input(const std::string &path, std::vector<uint8_t> &bytes, const char *command, std::ostream &err)
 {
     int why = 0;
     switch (read_file_whole(path, static_cast<size_t>(MAX_INPUT), bytes, why)) {
     case ReadFailure::open:
-    case ReadFailure::read: err << "xbtool: cannot read " << path << ": " << std::strerror(why) << '\n'; return false;
+    case ReadFailure::read:
+        say(err, command) << "cannot read " << path << ": " << std::strerror(why) << '\n';
+        return false;
     case ReadFailure::too_large:
-        err << "xbtool: " << path << ": too large for a listing, program file or disk image\n";
+        say(err, command) << path << ": too large for a listing, program file or disk image\n";
         return false;
     case ReadFailure::none: break;
     }
@@ -164,40 +92,40 @@ bool is_data_form(const std::string &text)
 // Reads and tokenizes a listing into a stored program (format: the one
 // forced, or the default by size); warnings and errors go to err.
 bool listing_program(const std::string &path, const XbFormat *forced, XbProgram &program, size_t &lines_count,
-                     std::ostream &err)
+                     const char *command, std::ostream &err)
 {
     std::vector<uint8_t> bytes;
-    if (!read_input(path, bytes, err)) return false;
+    if (!read_input(path, bytes, command, err)) return false;
     const std::string text(bytes.begin(), bytes.end());
     std::vector<XbLine> lines;
     std::vector<std::string> warnings;
     std::string error;
     if (is_data_form(text)) {
-        err << "xbtool: " << path << ": bare DATA lines without line numbers (kelvaro's -d form); "
+        say(err, command) << path << ": bare DATA lines without line numbers (kelvaro's -d form); "
             << "convert with -p for a whole program\n";
         return false;
     }
     const bool parsed = xb_parse_listing(text, lines, warnings, error);
-    for (const std::string &w : warnings) err << "xbtool: " << path << ": warning: " << w << '\n';
+    for (const std::string &w : warnings) say(err, command) << path << ": warning: " << w << '\n';
     if (!parsed) {
-        err << "xbtool: " << path << ": " << error << '\n';
+        say(err, command) << path << ": " << error << '\n';
         return false;
     }
     if (lines.empty()) {
-        err << "xbtool: " << path << ": no program lines\n";
+        say(err, command) << path << ": no program lines\n";
         return false;
     }
     const XbFormat format = forced ? *forced : xb_default_format(lines);
     if (format == XbFormat::Short && xb_short_file_size(lines) > XB_SHORT_FILE_LIMIT)
-        err << "xbtool: " << path << ": warning: the short-format file takes " << xb_short_file_size(lines)
+        say(err, command) << path << ": warning: the short-format file takes " << xb_short_file_size(lines)
             << " bytes; above " << XB_SHORT_FILE_LIMIT << " a TI loads it but does not run it (use --long)\n";
     if (!xb_build_program(lines, format, program, error)) {
-        err << "xbtool: " << path << ": " << error << '\n';
+        say(err, command) << path << ": " << error << '\n';
         return false;
     }
     const size_t file_size = xb_raw_file(program).size();
     if (format == XbFormat::Long && file_size > XB_LONG_FILE_LOADS)
-        err << "xbtool: " << path << ": warning: the long-format file takes " << file_size << " bytes; the largest "
+        say(err, command) << path << ": warning: the long-format file takes " << file_size << " bytes; the largest "
             << "seen to load took " << XB_LONG_FILE_LOADS << " (one of 24615 failed at OLD with I/O ERROR 20)\n";
     lines_count = lines.size();
     return true;
@@ -214,13 +142,83 @@ std::string folder_of(const std::string &path)
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+// The disk image to add to: the one at image_path, renamed when named, or a
+// new one of geometry; false after a message.
+bool open_image(const std::string &image_path, const DiskGeometry &geometry, bool formatted, bool named,
+                const std::string &disk_name, std::vector<uint8_t> &image, std::ostream &err)
+{
+    std::string error;
+    FileStamp st;
+    if (file_stamp(image_path, st)) {
+        DiskCatalog catalog;
+        if (!read_input(image_path, image, "disk", err)) return false;
+        if (!disk_read_catalog(image, catalog, error)) {
+            say(err, "disk") << image_path << ": " << error << '\n';
+            return false;
+        }
+        if (formatted && catalog.geometry != geometry.name) {
+            say(err, "disk") << image_path << ": the disk is " << catalog.geometry << ", not " << geometry.name
+                             << "; --format applies to a new image only\n";
+            return false;
+        }
+        if (named) disk_set_name(image, disk_name);
+        return true;
+    }
+    const std::string name = named ? disk_name : ti_name_from_path(image_path);
+    if (name.empty()) {
+        say(err, "disk") << image_path << ": no disk name can be made of this name; give one with --disk-name\n";
+        return false;
+    }
+    image = disk_create(geometry, name);
+    return true;
+}
+
+// Puts each listing into image as a program file, with a line for each in
+// report; false after a message.
+bool add_listings(const std::string &image_path, const std::vector<std::string> &listings,
+                  std::vector<uint8_t> &image, std::ostream &report, std::ostream &err)
+{
+    std::vector<std::string> names;
+    std::string error;
+    const TiStamp now = ti_stamp_now();
+    for (const std::string &listing : listings) {
+        const std::string name = ti_name_from_path(listing);
+        if (name.empty()) {
+            say(err, "disk") << listing << ": no TI file name can be made of this name; rename the listing\n";
+            return false;
+        }
+        for (const std::string &n : names)
+            if (n == name) {
+                say(err, "disk") << listing << ": another listing also makes the file " << name << '\n';
+                return false;
+            }
+        names.push_back(name);
+        XbProgram program;
+        size_t lines = 0;
+        if (!listing_program(listing, nullptr, program, lines, "disk", err)) return false;
+        DiskCatalog catalog;
+        bool replaces = false;
+        if (disk_read_catalog(image, catalog, error))
+            for (const DiskEntry &e : catalog.files) replaces = replaces || e.info.name == name;
+        const TiFile file = ti_program_file(name, program, now);
+        if (!disk_put_file(image, file, error)) {
+            say(err, "disk") << image_path << ": " << error << '\n';
+            return false;
+        }
+        say(report, "disk") << image_path << ": " << name << (replaces ? " replaced" : " added") << ", "
+                            << format_name(program.format) << ", " << lines << (lines == 1 ? " line, " : " lines, ")
+                            << file.info.sectors + 1 << " sectors\n";
+    }
+    return true;
+}
+
 }  // namespace
 
 int xbtool_program(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
 {
     Parsed p;
-    if (!parse_args(args, {"--raw", "--long", "--short"}, {"-o", "--name"}, "program", p, err))
-        return usage(err, "program", "");
+    if (!parse_args(args, {"--raw", "--long", "--short"}, {{"-o"}, {"--name"}}, "program", p, err))
+        return XBTOOL_EXIT_USAGE;
     if (p.help) {
         out << program_help;
         return XBTOOL_EXIT_OK;
@@ -238,7 +236,7 @@ int xbtool_program(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
         return usage(err, "program", "'" + name + "' is no TI file name (1 to 10 characters, no blank or period)");
     if (!named) name = ti_name_from_path(listing);
     if (name.empty()) {
-        err << "xbtool: " << listing << ": no TI file name can be made of this name; give one with --name\n";
+        say(err, "program") << listing << ": no TI file name can be made of this name; give one with --name\n";
         return XBTOOL_EXIT_ERROR;
     }
     std::string path = option(p, "-o", &has_out);
@@ -249,28 +247,28 @@ int xbtool_program(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
     const XbFormat *forced = is_long ? &long_format : is_short ? &short_format : nullptr;
     XbProgram program;
     size_t lines = 0;
-    if (!listing_program(listing, forced, program, lines, err)) return XBTOOL_EXIT_ERROR;
+    if (!listing_program(listing, forced, program, lines, "program", err)) return XBTOOL_EXIT_ERROR;
     if (same_file(path, listing)) {
-        err << "xbtool: " << path << " is the listing itself; give another output with -o\n";
+        say(err, "program") << path << " is the listing itself; give another output with -o\n";
         return XBTOOL_EXIT_ERROR;
     }
     const std::vector<uint8_t> file =
         raw ? xb_raw_file(program) : tifiles_encode(ti_program_file(name, program, ti_stamp_now()));
     std::string error;
     if (!write_file_atomic(path, file, error)) {
-        err << "xbtool: " << error << '\n';
+        say(err, "program") << error << '\n';
         return XBTOOL_EXIT_ERROR;
     }
-    err << "xbtool: " << path << ": " << name << ", " << format_name(program.format) << ", " << lines
-        << (lines == 1 ? " line, " : " lines, ") << xb_raw_file(program).size() << " bytes"
-        << (raw ? " (plain file)" : "") << '\n';
+    say(err, "program") << path << ": " << name << ", " << format_name(program.format) << ", " << lines
+                        << (lines == 1 ? " line, " : " lines, ") << xb_raw_file(program).size() << " bytes"
+                        << (raw ? " (plain file)" : "") << '\n';
     return XBTOOL_EXIT_OK;
 }
 
 int xbtool_disk(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
 {
     Parsed p;
-    if (!parse_args(args, {}, {"--disk-name", "--format"}, "disk", p, err)) return usage(err, "disk", "");
+    if (!parse_args(args, {}, {{"--disk-name"}, {"--format"}}, "disk", p, err)) return XBTOOL_EXIT_USAGE;
     if (p.help) {
         out << disk_help;
         return XBTOOL_EXIT_OK;
@@ -289,78 +287,27 @@ int xbtool_disk(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
     const std::string image_path = p.positional[0];
 
     std::vector<uint8_t> image;
-    std::string error;
-    FileStamp st;
-    const bool exists = file_stamp(image_path, st);
-    if (exists) {
-        DiskCatalog catalog;
-        if (!read_input(image_path, image, err)) return XBTOOL_EXIT_ERROR;
-        if (!disk_read_catalog(image, catalog, error)) {
-            err << "xbtool: " << image_path << ": " << error << '\n';
-            return XBTOOL_EXIT_ERROR;
-        }
-        if (formatted && catalog.geometry != geometry.name) {
-            err << "xbtool: " << image_path << ": the disk is " << catalog.geometry << ", not " << geometry.name
-                << "; --format applies to a new image only\n";
-            return XBTOOL_EXIT_ERROR;
-        }
-        if (named) disk_set_name(image, disk_name);
-    } else {
-        const std::string name = named ? disk_name : ti_name_from_path(image_path);
-        if (name.empty()) {
-            err << "xbtool: " << image_path << ": no disk name can be made of this name; give one with --disk-name\n";
-            return XBTOOL_EXIT_ERROR;
-        }
-        image = disk_create(geometry, name);
-    }
-
-    std::vector<std::string> names;
+    if (!open_image(image_path, geometry, formatted, named, disk_name, image, err)) return XBTOOL_EXIT_ERROR;
     std::ostringstream report;
-    const TiStamp now = ti_stamp_now();
-    for (size_t i = 1; i < p.positional.size(); i++) {
-        const std::string &listing = p.positional[i];
-        const std::string name = ti_name_from_path(listing);
-        if (name.empty()) {
-            err << "xbtool: " << listing << ": no TI file name can be made of this name; rename the listing\n";
-            return XBTOOL_EXIT_ERROR;
-        }
-        for (const std::string &n : names)
-            if (n == name) {
-                err << "xbtool: " << listing << ": another listing also makes the file " << name << '\n';
-                return XBTOOL_EXIT_ERROR;
-            }
-        names.push_back(name);
-        XbProgram program;
-        size_t lines = 0;
-        if (!listing_program(listing, nullptr, program, lines, err)) return XBTOOL_EXIT_ERROR;
-        DiskCatalog catalog;
-        bool replaces = false;
-        if (disk_read_catalog(image, catalog, error))
-            for (const DiskEntry &e : catalog.files) replaces = replaces || e.info.name == name;
-        const TiFile file = ti_program_file(name, program, now);
-        if (!disk_put_file(image, file, error)) {
-            err << "xbtool: " << image_path << ": " << error << '\n';
-            return XBTOOL_EXIT_ERROR;
-        }
-        report << "xbtool: " << image_path << ": " << name << (replaces ? " replaced" : " added") << ", "
-               << format_name(program.format) << ", " << lines << (lines == 1 ? " line, " : " lines, ")
-               << file.info.sectors + 1 << " sectors\n";
-    }
+    const std::vector<std::string> listings(p.positional.begin() + 1, p.positional.end());
+    if (!add_listings(image_path, listings, image, report, err)) return XBTOOL_EXIT_ERROR;
+    std::string error;
     if (!write_file_atomic(image_path, image, error)) {
-        err << "xbtool: " << error << '\n';
+        say(err, "disk") << error << '\n';
         return XBTOOL_EXIT_ERROR;
     }
     DiskCatalog catalog;
     disk_read_catalog(image, catalog, error);
-    err << report.str() << "xbtool: " << image_path << ": " << catalog.sectors - catalog.used << " of "
-        << catalog.sectors << " sectors free\n";
+    err << report.str();
+    say(err, "disk") << image_path << ": " << catalog.sectors - catalog.used << " of " << catalog.sectors
+                     << " sectors free\n";
     return XBTOOL_EXIT_OK;
 }
 
 int xbtool_dir(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
 {
     Parsed p;
-    if (!parse_args(args, {}, {}, "dir", p, err)) return usage(err, "dir", "");
+    if (!parse_args(args, {}, {}, "dir", p, err)) return XBTOOL_EXIT_USAGE;
     if (p.help) {
         out << dir_help;
         return XBTOOL_EXIT_OK;
@@ -369,11 +316,11 @@ int xbtool_dir(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
         return usage(err, "dir", p.positional.empty() ? "no disk image given" : "give one disk image");
     const std::string &path = p.positional[0];
     std::vector<uint8_t> image;
-    if (!read_input(path, image, err)) return XBTOOL_EXIT_ERROR;
+    if (!read_input(path, image, "dir", err)) return XBTOOL_EXIT_ERROR;
     DiskCatalog catalog;
     std::string error;
     if (!disk_read_catalog(image, catalog, error)) {
-        err << "xbtool: " << path << ": " << error << '\n';
+        say(err, "dir") << path << ": " << error << '\n';
         return XBTOOL_EXIT_ERROR;
     }
     out << disk_catalog_text(image, catalog);
@@ -383,7 +330,7 @@ int xbtool_dir(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
 int xbtool_list(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
 {
     Parsed p;
-    if (!parse_args(args, {}, {}, "list", p, err)) return usage(err, "list", "");
+    if (!parse_args(args, {}, {}, "list", p, err)) return XBTOOL_EXIT_USAGE;
     if (p.help) {
         out << list_help;
         return XBTOOL_EXIT_OK;
@@ -393,10 +340,10 @@ int xbtool_list(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
     const std::string &path = p.positional[0];
     const std::string name = p.positional.size() == 2 ? p.positional[1] : std::string();
     std::vector<uint8_t> bytes;
-    if (!read_input(path, bytes, err)) return XBTOOL_EXIT_ERROR;
+    if (!read_input(path, bytes, "list", err)) return XBTOOL_EXIT_ERROR;
     std::string listing, error;
     if (!read_program_listing(bytes, name, listing, error)) {
-        err << "xbtool: " << path << ": " << error << '\n';
+        say(err, "list") << path << ": " << error << '\n';
         return XBTOOL_EXIT_ERROR;
     }
     out << listing;
