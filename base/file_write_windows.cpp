@@ -59,6 +59,19 @@ int errno_of_last_error()
     }
 }
 
+// Moves temp over target. Another program that has target open for a
+// moment (reading it, or moving its own file over it) makes the move fail
+// with a sharing error: it is tried again for up to two seconds.
+bool move_over(const std::wstring &temp, const std::wstring &target)
+{
+    for (int attempt = 0;; attempt++) {
+        if (MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+        const DWORD why = GetLastError();
+        if (attempt == 100 || (why != ERROR_ACCESS_DENIED && why != ERROR_SHARING_VIOLATION)) return false;
+        Sleep(20);
+    }
+}
+
 // Writes bytes to a new temporary file beside path and moves it over path.
 // in_place: no temporary file could be made.
 WriteFailure write_by_move(const std::string &path, bool exists, const std::vector<uint8_t> &bytes, int &err,
@@ -88,9 +101,7 @@ WriteFailure write_by_move(const std::string &path, bool exists, const std::vect
     err = write_all(fd, bytes);
     if (err == 0 && _commit(fd) != 0) err = errno;
     if (_close(fd) != 0 && err == 0) err = errno;
-    if (err == 0 &&
-        !MoveFileExW(temp.c_str(), wide_from_utf8(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        err = errno_of_last_error();
+    if (err == 0 && !move_over(temp, wide_from_utf8(path))) err = errno_of_last_error();
     if (err != 0) {
         DeleteFileW(temp.c_str());
         return WriteFailure::write;
