@@ -14,6 +14,12 @@ FILE *open_file(const std::string &path, const char *mode)
     return std::fopen(path.c_str(), mode);
 }
 
+size_t file_name_start(const std::string &path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? 0 : slash + 1;
+}
+
 bool file_stamp(const std::string &path, FileStamp &stamp)
 {
     struct stat st;

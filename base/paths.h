@@ -37,6 +37,10 @@ inline bool same_stamp(const FileStamp &a, const FileStamp &b)
     return a.device == b.device && a.number == b.number && a.size == b.size && a.modified_ns == b.modified_ns;
 }
 
+// Where the last part of path (the file's own name) starts: after the last
+// "/", and on Windows also after the last "\\" or a drive's ":".
+size_t file_name_start(const std::string &path);
+
 // The local time now; false when the system cannot tell it.
 bool local_time_now(std::tm &t);
 

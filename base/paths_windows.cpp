@@ -58,6 +58,12 @@ FILE *open_file(const std::string &path, const char *mode)
     return f;
 }
 
+size_t file_name_start(const std::string &path)
+{
+    const size_t separator = path.find_last_of("/\\:");
+    return separator == std::string::npos ? 0 : separator + 1;
+}
+
 bool file_stamp(const std::string &path, FileStamp &stamp)
 {
     const HANDLE h = CreateFileW(wide_from_utf8(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,

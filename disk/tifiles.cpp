@@ -69,7 +69,7 @@ bool ti_name_valid(const std::string &name)
 
 std::string ti_name_from_path(const std::string &path)
 {
-    std::string base = path.substr(path.find_last_of('/') + 1);
+    std::string base = path.substr(file_name_start(path));
     const size_t dot = base.find_last_of('.');
     if (dot != std::string::npos && dot > 0) base.resize(dot);
     std::string name;

@@ -81,3 +81,23 @@ TEST(BaseSystem, ProgramOnPathGetsEveryArgumentWhole)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(BaseSystem, FileNameStartsAfterTheLastSeparator)
+{
+    struct Case {
+        const char *path;
+        size_t start;
+    } cases[] = {
+        {"song.txt", 0}, {"songs/song.txt", 6}, {"/a/b/", 5}, {"a b & \xce\xbb/x", 9},
+#ifdef _WIN32
+        {"C:\\My Songs\\song.txt", 12}, {"C:song.txt", 2}, {"a/b\\c", 4},
+#else
+        {"back\\slash", 0},  // a backslash is a letter of the name
+#endif
+    };
+    for (const Case &c : cases) EXPECT_EQ(file_name_start(c.path), c.start) << c.path;
+}
+
+}  // namespace

@@ -138,8 +138,7 @@ std::string format_name(XbFormat f)
 
 std::string folder_of(const std::string &path)
 {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    return path.substr(0, file_name_start(path));
 }
 
 // The disk image to add to: the one at image_path, renamed when named, or a
