@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "compressor/rowbound.h"
+#include "compressor/rowchoose.h"
+
 namespace {
 
 constexpr uint64_t FRAMES_PER_TENTH = FRAMES_PER_SECOND / 10;
@@ -13,8 +16,50 @@ struct Search {
     size_t budget;
     const XbTarget &target;
     uint32_t max_rows;
+    uint64_t user_keep;
     std::vector<Reductions> tried;
     FitChoice choice;
+    // Per voice, with and without --flat: at least what it loses in rows
+    // few enough to fit (compressor/rowbound.h); -1 until computed.
+    int64_t least_loss[2][4] = {{-1, -1, -1, -1}, {-1, -1, -1, -1}};
+
+    // True when the rows chosen for r (a row minimum) certainly outnumber
+    // max_rows, and so do those of holding, which the chooser falls back to.
+    bool too_many_rows(const Reductions &r)
+    {
+        const uint32_t n = row_minimum(r);
+        // Only the steps over the user's own length share the tables.
+        if (n <= 1 || (r.count_noise && !target.noise) || r.keep_frames != user_keep) return false;
+        Reductions plain = r;
+        plain.min_frames = 1;
+        plain.min_row_frames = 1;
+        const std::vector<Frame> frames = apply_reductions(base, plain);
+        const int voices = r.count_noise ? 4 : 3;
+        size_t total = frames.size();
+        auto silent = [&](const Frame &f) {
+            for (int v = 0; v < voices; v++)
+                if ((f.v[v].atten & 0x0F) != 15) return false;
+            return true;
+        };
+        while (total > 0 && silent(frames[total - 1])) total--;
+        const uint64_t grid = grid_rows(total, n);
+        if (grid == 0) return false;
+        // The parts allowed for the whole length serve every set: more
+        // parts lose less.
+        const uint64_t parts = rows_allowed(max_rows, frames.size()) + 1;
+        int64_t least = 0, grid_loss = 0;
+        for (int v = 0; v < voices; v++) {
+            if (!((r.voices >> v) & 1)) continue;
+            int64_t &l = least_loss[r.flat ? 1 : 0][v];
+            if (l < 0) l = least_voice_loss(frames, v, MATCH_SILENT, parts);
+            least += l;
+            grid_loss += grid_voice_loss(frames, v, MATCH_SILENT, n, total);
+        }
+        if (least <= grid_loss + ROW_COST * static_cast<int64_t>(grid - 1)) return false;
+        std::vector<Frame> held = frames;
+        hold_min_frames(held, n, true);
+        return changes_written(held, target.noise) > max_rows;
+    }
 
     // Estimates r (once) and keeps it when it fits.
     bool fits(const Reductions &r)
@@ -40,6 +85,7 @@ struct Search {
             prepare_frames(base, start, &holds);
             if (holds.rows > uint64_t{max_rows} + 1) return false;
         }
+        if (too_many_rows(r)) return false;
         const std::vector<Frame> frames = prepare_frames(base, r, &holds);
         if (holds.rows > max_rows) return false;
         const XbEstimate e = estimate_xb(frames, max_rows, nullptr, target);
@@ -87,7 +133,7 @@ std::vector<Frame> prepare_frames(const std::vector<Frame> &base, const Reductio
 
 FitChoice fit_search(const std::vector<Frame> &base, const Reductions &user, size_t budget, const XbTarget &target)
 {
-    Search s{base, budget, target, max_rows_within(budget, target), {}, {}};
+    Search s{base, budget, target, max_rows_within(budget, target), user.keep_frames, {}, {}};
 
     // Steps 1 to 5: detail first, then voices.
     struct Detail {

@@ -10,9 +10,6 @@ namespace {
 
 constexpr uint8_t SILENT = 15;
 constexpr int64_t UNREACHED = std::numeric_limits<int64_t>::min();
-// How many times dearer rows are made, each time 4 times dearer, when a
-// choice writes more rows than holding.
-constexpr int DEARER_TRIES = 5;
 
 // A voice's states numbered in the order they first occur; 0 is silence,
 // whatever note the silent voice holds.
@@ -223,15 +220,7 @@ void choose_rows(std::vector<Frame> &frames, const RowChoiceOptions &options)
     hold_min_frames(held, options.min_frames, true);
     const uint64_t budget = rows_written(held, options.min_frames, options.count_noise);
 
-    RowChoiceOptions o = options;
-    for (int tries = 0; tries <= DEARER_TRIES; tries++) {
-        std::vector<Frame> chosen = frames;
-        play_rows(chosen, choose_row_starts(frames, o), o);
-        if (rows_written(chosen, options.min_frames, options.count_noise) <= budget) {
-            frames = std::move(chosen);
-            return;
-        }
-        o.row_cost = std::max<int64_t>(o.row_cost, 1) * 4;
-    }
-    frames = std::move(held);
+    std::vector<Frame> chosen = frames;
+    play_rows(chosen, choose_row_starts(frames, options), options);
+    frames = rows_written(chosen, options.min_frames, options.count_noise) <= budget ? std::move(chosen) : std::move(held);
 }

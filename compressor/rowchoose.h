@@ -30,7 +30,7 @@ struct RowChoiceOptions {
     uint32_t min_frames = 1;              // no row shorter (see choose_row_starts for the last)
     bool count_noise = false;             // the noise voice counts too: kelvaro writes it (-n)
     int64_t silent_match = MATCH_SILENT;  // the score of a silent voice-frame kept silent
-    int64_t row_cost = ROW_COST;          // the cost of a row (choose_rows raises it when needed)
+    int64_t row_cost = ROW_COST;          // the cost of a row
 };
 
 // The rows of frames that score most: the index of each row's first frame,
@@ -55,9 +55,10 @@ void play_rows(std::vector<Frame> &frames, const std::vector<size_t> &starts, co
 // frames become rows chosen as above, never more rows in the converter's
 // program (long holds split; the noise voice's rows too when it counts)
 // than holding gives (hold_min_frames with whole rows, which keeps the
-// song's length too): where the choice would write more, rows cost more
-// until it does not, and holding is used when even that fails. min_frames
-// of 1 or less changes nothing; the song's length is unchanged.
+// song's length too): where the choice would write more, holding is used.
+// (That keeps the rows of either bounded from below by what the --fit
+// search can see cheaply, compressor/rowbound.h.) min_frames of 1 or less
+// changes nothing; the song's length is unchanged.
 void choose_rows(std::vector<Frame> &frames, const RowChoiceOptions &options);
 
 #endif

@@ -1,0 +1,148 @@
+#include "compressor/rowbound.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "compressor/holds.h"
+
+namespace {
+
+constexpr uint8_t SILENT = 15;
+
+// A voice's state in a frame as the chooser tells them apart: silence
+// (whatever note) or the volume and note.
+uint32_t state_of(const Frame &f, int v)
+{
+    const uint8_t a = static_cast<uint8_t>(f.v[v].atten & 0x0F);
+    if (a == SILENT) return 0;
+    const uint16_t note = static_cast<uint16_t>(v == 3 ? f.v[v].note & 0x07 : f.v[v].note & 0x3FF);
+    return 1 + a * 1024u + note;
+}
+
+// A run of frames in which a voice holds one state: its state's number
+// (0 silence, else numbered as first met) and its weight in the scores.
+struct Run {
+    uint32_t id;
+    uint32_t frames;
+    int64_t weight;
+};
+
+std::vector<Run> runs_of(const std::vector<Frame> &frames, int v, int64_t silent_match, uint32_t &states)
+{
+    std::vector<int32_t> number(1 + 16 * 1024, -1);
+    number[0] = 0;
+    states = 1;
+    std::vector<Run> runs;
+    for (const Frame &f : frames) {
+        const uint32_t key = state_of(f, v);
+        if (number[key] < 0) number[key] = static_cast<int32_t>(states++);
+        const uint32_t id = static_cast<uint32_t>(number[key]);
+        const int64_t w = id == 0 ? silent_match : MATCH_SOUNDING;
+        if (!runs.empty() && runs.back().id == id) {
+            runs.back().frames++;
+            runs.back().weight += w;
+        } else {
+            runs.push_back(Run{id, 1, w});
+        }
+    }
+    return runs;
+}
+
+// The least of loss + price per part over the divisions of runs into
+// parts (groups of whole runs; a voice divided inside a run loses no less
+// than divided at one of its ends). Every part but the last spans at most
+// LONGEST_ROW_FRAMES frames between its first and last run.
+int64_t priced_loss(const std::vector<Run> &runs, uint32_t states, int64_t price)
+{
+    const size_t count = runs.size();
+    std::vector<int64_t> least(count + 1, 0), score(states, 0);
+    for (size_t j = 1; j <= count; j++) {
+        int64_t best = std::numeric_limits<int64_t>::max(), weight = 0, most = 0;
+        uint64_t inside = 0;  // frames of the runs between the part's first and last
+        size_t i = j;
+        for (; i >= 1; i--) {
+            if (i + 1 < j) inside += runs[i].frames;  // run i + 1 (1-based) is now inside
+            if (j < count && inside > LONGEST_ROW_FRAMES) break;
+            const Run &r = runs[i - 1];
+            weight += r.weight;
+            score[r.id] += r.weight;
+            most = std::max(most, score[r.id]);
+            best = std::min(best, least[i - 1] + price + weight - most);
+        }
+        for (size_t k = std::max<size_t>(i, 1); k <= j; k++) score[runs[k - 1].id] = 0;
+        least[j] = best;
+    }
+    return least[count];
+}
+
+}  // namespace
+
+int64_t least_voice_loss(const std::vector<Frame> &frames, int v, int64_t silent_match, uint64_t parts)
+{
+    uint32_t states = 0;
+    const std::vector<Run> runs = runs_of(frames, v, silent_match, states);
+    if (runs.size() <= 1) return 0;
+    // For every price p, a division into at most `parts` parts loses at
+    // least priced_loss(p) - p * parts. Half a sounding voice-frame's worth
+    // of rows (p = 8) comes within a few percent of the best price on the
+    // real songs at the row counts XB holds, at the cost of one pass.
+    constexpr int64_t PRICE = 8;
+    const int64_t best = priced_loss(runs, states, PRICE) - PRICE * static_cast<int64_t>(parts);
+    return std::max<int64_t>(best, 0);
+}
+
+uint64_t grid_rows(size_t total, uint32_t min_frames)
+{
+    const size_t n = std::max<uint32_t>(min_frames, 1);
+    if (total < 2 * n || 2 * n > LONGEST_ROW_FRAMES) return 0;
+    return total / n;
+}
+
+int64_t grid_voice_loss(const std::vector<Frame> &frames, int v, int64_t silent_match, uint32_t min_frames,
+                        size_t total)
+{
+    const uint64_t rows = grid_rows(total, min_frames);
+    if (rows == 0) return 0;
+    std::vector<int32_t> number(1 + 16 * 1024, -1);
+    std::vector<int64_t> score;
+    int64_t loss = 0;
+    for (uint64_t r = 0; r < rows; r++) {
+        const size_t from = r * min_frames, to = r + 1 == rows ? total : from + min_frames;
+        int64_t weight = 0, most = 0;
+        for (size_t f = from; f < to; f++) {
+            const uint32_t key = state_of(frames[f], v);
+            if (number[key] < 0) {
+                number[key] = static_cast<int32_t>(score.size());
+                score.push_back(0);
+            }
+            const int64_t w = key == 0 ? silent_match : MATCH_SOUNDING;
+            weight += w;
+            most = std::max(most, score[static_cast<size_t>(number[key])] += w);
+        }
+        for (size_t f = from; f < to; f++) score[static_cast<size_t>(number[state_of(frames[f], v)])] = 0;
+        loss += weight - most;
+    }
+    return loss;
+}
+
+uint64_t changes_written(const std::vector<Frame> &frames, bool noise)
+{
+    const int voices = noise ? 4 : 3;
+    uint64_t changes = 0;
+    for (size_t f = 1; f < frames.size(); f++)
+        for (int v = 0; v < voices; v++)
+            if (state_of(frames[f], v) != state_of(frames[f - 1], v)) {
+                changes++;
+                break;
+            }
+    return changes;
+}
+
+uint64_t rows_allowed(uint64_t rows_limit, size_t total)
+{
+    // Of k chosen rows, those that follow one of the same state come in
+    // chains whose neighbours together pass LONGEST_ROW_FRAMES - 1 frames,
+    // at most total / (LONGEST_ROW_FRAMES / 2) of them; the final row may
+    // lose its change to the one that sounds before the final silence.
+    return rows_limit + total / (LONGEST_ROW_FRAMES / 2) + 2;
+}
