@@ -1,6 +1,7 @@
 #include "compressor/fit.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "compressor/rowbound.h"
 #include "compressor/rowchoose.h"
@@ -23,8 +24,13 @@ struct Search {
     // few enough to fit (compressor/rowbound.h); -1 until computed.
     int64_t least_loss[2][4] = {{-1, -1, -1, -1}, {-1, -1, -1, -1}};
 
+    // The chooser's table over the user's song, which serves every cut of it
+    // (step 6 with a row minimum); made when first needed.
+    std::unique_ptr<RowTable> cuts;
+
     // True when the rows chosen for r (a row minimum) certainly outnumber
-    // max_rows, and so do those of holding, which the chooser falls back to.
+    // max_rows at either row cost the chooser tries, and so do those of
+    // holding, which it falls back to.
     bool too_many_rows(const Reductions &r)
     {
         const uint32_t n = row_minimum(r);
@@ -42,20 +48,29 @@ struct Search {
             return true;
         };
         while (total > 0 && silent(frames[total - 1])) total--;
-        const uint64_t grid = grid_rows(total, n);
-        if (grid == 0) return false;
         // The parts allowed for the whole length serve every set: more
         // parts lose less.
         const uint64_t parts = rows_allowed(max_rows, frames.size()) + 1;
-        int64_t least = 0, grid_loss = 0;
+        int64_t least = 0;
         for (int v = 0; v < voices; v++) {
             if (!((r.voices >> v) & 1)) continue;
             int64_t &l = least_loss[r.flat ? 1 : 0][v];
             if (l < 0) l = least_voice_loss(frames, v, MATCH_SILENT, parts);
             least += l;
-            grid_loss += grid_voice_loss(frames, v, MATCH_SILENT, n, total);
         }
-        if (least <= grid_loss + ROW_COST * static_cast<int64_t>(grid - 1)) return false;
+        // At either row cost the chooser tries (the dearer one bounds both),
+        // its rows lose no more than a grid of rows n, 2n or 4n frames long.
+        const int64_t cost = dearest_row_cost(row_options(r));
+        bool beaten = false;
+        for (uint32_t g = n; g <= 4 * n && !beaten; g *= 2) {
+            const uint64_t grid = grid_rows(total, g);
+            if (grid == 0) break;
+            int64_t grid_loss = cost * static_cast<int64_t>(grid - 1);
+            for (int v = 0; v < voices; v++)
+                if ((r.voices >> v) & 1) grid_loss += grid_voice_loss(frames, v, MATCH_SILENT, g, total);
+            beaten = least > grid_loss;
+        }
+        if (!beaten) return false;
         std::vector<Frame> held = frames;
         hold_min_frames(held, n, true);
         return changes_written(held, target.noise) > max_rows;
@@ -86,7 +101,17 @@ struct Search {
             if (holds.rows > uint64_t{max_rows} + 1) return false;
         }
         if (too_many_rows(r)) return false;
-        const std::vector<Frame> frames = prepare_frames(base, r, &holds);
+        const RowTable *table = nullptr;
+        if (r.keep_frames != user_keep && row_minimum(r) > 1) {
+            if (!cuts) {
+                Reductions whole = r;
+                whole.keep_frames = user_keep;
+                whole.min_frames = whole.min_row_frames = 1;
+                cuts = std::make_unique<RowTable>(row_table(apply_reductions(base, whole), row_options(r)));
+            }
+            table = cuts.get();
+        }
+        const std::vector<Frame> frames = prepare_frames(base, r, &holds, table);
         if (holds.rows > max_rows) return false;
         const XbEstimate e = estimate_xb(frames, max_rows, nullptr, target);
         if (e.over || e.xb_size > budget) return false;
@@ -119,9 +144,27 @@ std::vector<int> drop_order(const std::vector<Frame> &base, const Reductions &r)
 
 }  // namespace
 
-std::vector<Frame> prepare_frames(const std::vector<Frame> &base, const Reductions &r, HoldReport *holds)
+RowChoiceOptions row_options(const Reductions &r)
 {
-    std::vector<Frame> frames = apply_reductions(base, r);
+    RowChoiceOptions o;
+    o.min_frames = row_minimum(r);
+    o.count_noise = r.count_noise;
+    return o;
+}
+
+std::vector<Frame> prepare_frames(const std::vector<Frame> &base, const Reductions &r, HoldReport *holds,
+                                  const RowTable *table)
+{
+    std::vector<Frame> frames;
+    if (table && row_minimum(r) > 1) {
+        // apply_reductions, with the chooser's table for the rows.
+        Reductions plain = r;
+        plain.min_frames = plain.min_row_frames = 1;
+        frames = apply_reductions(base, plain);
+        choose_rows(frames, row_options(r), table);
+    } else {
+        frames = apply_reductions(base, r);
+    }
     // A row minimum (--interpreted) keeps the noise voice only when the
     // converter plays it: its changes then end rows too.
     const bool whole_rows = r.min_row_frames > 1;
@@ -133,7 +176,8 @@ std::vector<Frame> prepare_frames(const std::vector<Frame> &base, const Reductio
 
 FitChoice fit_search(const std::vector<Frame> &base, const Reductions &user, size_t budget, const XbTarget &target)
 {
-    Search s{base, budget, target, max_rows_within(budget, target), user.keep_frames, {}, {}};
+    Search s{base, budget, target, max_rows_within(budget, target), user.keep_frames, {}, {},
+             {{-1, -1, -1, -1}, {-1, -1, -1, -1}}, nullptr};
 
     // Steps 1 to 5: detail first, then voices.
     struct Detail {

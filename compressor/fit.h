@@ -11,6 +11,7 @@
 #include "sound/frames.h"
 #include "compressor/holds.h"
 #include "compressor/reduce.h"
+#include "compressor/rowchoose.h"
 
 // The highest --min-frames the search tries: 4 frames (67 ms) is about the
 // coarsest timing that still keeps fast passages in time.
@@ -19,7 +20,13 @@ constexpr uint32_t FIT_MAX_MIN_FRAMES = 4;
 // The frames written for base (frames after pitch) with reductions r: r
 // applied, then long holds split (with a row minimum, into rows that long
 // where that can be). holds, when given, receives what the splitting did.
-std::vector<Frame> prepare_frames(const std::vector<Frame> &base, const Reductions &r, HoldReport *holds = nullptr);
+// table: the row chooser's table of a song that these frames begin (with
+// r's row options), which spares choosing the rows anew.
+std::vector<Frame> prepare_frames(const std::vector<Frame> &base, const Reductions &r, HoldReport *holds = nullptr,
+                                  const RowTable *table = nullptr);
+
+// The options the row chooser takes for r's row minimum.
+RowChoiceOptions row_options(const Reductions &r);
 
 struct FitChoice {
     bool found = false;
