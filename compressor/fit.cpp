@@ -58,22 +58,30 @@ struct Search {
             if (l < 0) l = least_voice_loss(frames, v, MATCH_SILENT, parts);
             least += l;
         }
-        // At either row cost the chooser tries (the dearer one bounds both),
-        // its rows lose no more than a grid of rows n, 2n or 4n frames long.
-        const int64_t cost = dearest_row_cost(row_options(r));
-        bool beaten = false;
-        for (uint32_t g = n; g <= 4 * n && !beaten; g *= 2) {
-            const uint64_t grid = grid_rows(total, g);
-            if (grid == 0) break;
-            int64_t grid_loss = cost * static_cast<int64_t>(grid - 1);
-            for (int v = 0; v < voices; v++)
-                if ((r.voices >> v) & 1) grid_loss += grid_voice_loss(frames, v, MATCH_SILENT, g, total);
-            beaten = least > grid_loss;
-        }
-        if (!beaten) return false;
         std::vector<Frame> held = frames;
         hold_min_frames(held, n, true);
-        return changes_written(held, target.noise) > max_rows;
+        if (changes_written(held, target.noise) <= max_rows) return false;
+        // At either row cost the chooser tries (the dearer one bounds both),
+        // its rows lose no more than those of a grid of n, 2n or 4n frames,
+        // or those that holding for n, 2n or 4n frames writes.
+        const int64_t cost = dearest_row_cost(row_options(r));
+        std::vector<std::vector<size_t>> divisions;
+        for (uint32_t g = n; g <= 4 * n; g *= 2) {
+            if (g > n) {
+                held = frames;
+                hold_min_frames(held, g, true);
+            }
+            divisions.push_back(held_division(held, total, g, r.count_noise));
+            divisions.push_back(grid_division(total, g));
+        }
+        for (const std::vector<size_t> &starts : divisions) {
+            if (starts.empty()) continue;
+            int64_t loss = cost * static_cast<int64_t>(starts.size() - 1);
+            for (int v = 0; v < voices; v++)
+                if ((r.voices >> v) & 1) loss += division_voice_loss(frames, v, MATCH_SILENT, starts, total);
+            if (least > loss) return true;
+        }
+        return false;
     }
 
     // Estimates r (once) and keeps it when it fits.

@@ -91,23 +91,49 @@ int64_t least_voice_loss(const std::vector<Frame> &frames, int v, int64_t silent
     return std::max<int64_t>(best, 0);
 }
 
-uint64_t grid_rows(size_t total, uint32_t min_frames)
+std::vector<size_t> grid_division(size_t total, uint32_t min_frames)
 {
     const size_t n = std::max<uint32_t>(min_frames, 1);
-    if (total < 2 * n || 2 * n > LONGEST_ROW_FRAMES) return 0;
-    return total / n;
+    if (total < 2 * n || 2 * n > LONGEST_ROW_FRAMES) return {};
+    std::vector<size_t> starts;
+    for (size_t s = 0; s + 2 * n <= total; s += n) starts.push_back(s);
+    return starts;
 }
 
-int64_t grid_voice_loss(const std::vector<Frame> &frames, int v, int64_t silent_match, uint32_t min_frames,
-                        size_t total)
+std::vector<size_t> held_division(const std::vector<Frame> &held, size_t total, uint32_t min_frames, bool noise)
 {
-    const uint64_t rows = grid_rows(total, min_frames);
-    if (rows == 0) return 0;
+    const size_t n = std::max<uint32_t>(min_frames, 1);
+    // Parts of a row cut in two or more are at least 105 frames long.
+    if (total < 2 * n || n > LONGEST_ROW_FRAMES / 2 - 1) return {};
+    std::vector<size_t> changes = {0};
+    const int voices = noise ? 4 : 3;
+    for (size_t f = 1; f < total; f++)
+        for (int v = 0; v < voices; v++)
+            if (state_of(held[f], v) != state_of(held[f - 1], v)) {
+                if (f - changes.back() < n) return {};  // not a division the chooser may write
+                changes.push_back(f);
+                break;
+            }
+    if (total - changes.back() < n) changes.pop_back();  // the last row takes the short end
+    changes.push_back(total);
+    // Rows too long are cut into equal parts, each at least n frames.
+    std::vector<size_t> starts;
+    for (size_t r = 0; r + 1 < changes.size(); r++) {
+        const size_t length = changes[r + 1] - changes[r], longest = r == 0 ? LONGEST_ROW_FRAMES - 1 : LONGEST_ROW_FRAMES;
+        const size_t parts = (length + longest - 1) / longest;
+        for (size_t k = 0; k < parts; k++) starts.push_back(changes[r] + length * k / parts);
+    }
+    return starts;
+}
+
+int64_t division_voice_loss(const std::vector<Frame> &frames, int v, int64_t silent_match,
+                            const std::vector<size_t> &starts, size_t total)
+{
     std::vector<int32_t> number(1 + 16 * 1024, -1);
     std::vector<int64_t> score;
     int64_t loss = 0;
-    for (uint64_t r = 0; r < rows; r++) {
-        const size_t from = r * min_frames, to = r + 1 == rows ? total : from + min_frames;
+    for (size_t r = 0; r < starts.size(); r++) {
+        const size_t from = starts[r], to = r + 1 == starts.size() ? total : starts[r + 1];
         int64_t weight = 0, most = 0;
         for (size_t f = from; f < to; f++) {
             const uint32_t key = state_of(frames[f], v);

@@ -27,14 +27,19 @@
 // first and last runs of equal state. A lower bound, 0 at worst.
 int64_t least_voice_loss(const std::vector<Frame> &frames, int v, int64_t silent_match, uint64_t parts);
 
-// What the grid of rows of exactly min_frames frames (the last taking what
-// is left) loses over frames 0..total-1 of voice v, in the same scores.
-int64_t grid_voice_loss(const std::vector<Frame> &frames, int v, int64_t silent_match, uint32_t min_frames,
-                        size_t total);
+// Divisions of frames 0..total-1 into rows the chooser may write (rows of
+// min_frames to LONGEST_ROW_FRAMES frames, the first one less), as the
+// index of each row's first frame; empty when there is none such.
+// The grid: rows of exactly min_frames frames, the last taking what is left.
+std::vector<size_t> grid_division(size_t total, uint32_t min_frames);
+// Held: a row at each change that held frames (hold_min_frames) make in the
+// voices that count (the noise voice too when noise), rows too long cut.
+std::vector<size_t> held_division(const std::vector<Frame> &held, size_t total, uint32_t min_frames, bool noise);
 
-// The rows of that grid over total frames: 0 when the grid is not one the
-// chooser may write (shorter than two rows, or rows too long to pair).
-uint64_t grid_rows(size_t total, uint32_t min_frames);
+// What voice v of frames loses over a division (starts, ending at total)
+// when each row plays the voice's state that scores most in it.
+int64_t division_voice_loss(const std::vector<Frame> &frames, int v, int64_t silent_match,
+                            const std::vector<size_t> &starts, size_t total);
 
 // The rows of changes that frames write over the voices the converter
 // plays (the tone voices, and the noise voice when noise): a lower bound
