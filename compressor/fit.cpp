@@ -1,6 +1,7 @@
 #include "compressor/fit.h"
 
 #include <algorithm>
+#include <limits>
 #include <memory>
 
 #include "compressor/rowbound.h"
@@ -48,16 +49,6 @@ struct Search {
             return true;
         };
         while (total > 0 && silent(frames[total - 1])) total--;
-        // The parts allowed for the whole length serve every set: more
-        // parts lose less.
-        const uint64_t parts = rows_allowed(max_rows, frames.size()) + 1;
-        int64_t least = 0;
-        for (int v = 0; v < voices; v++) {
-            if (!((r.voices >> v) & 1)) continue;
-            int64_t &l = least_loss[r.flat ? 1 : 0][v];
-            if (l < 0) l = least_voice_loss(frames, v, MATCH_SILENT, parts);
-            least += l;
-        }
         std::vector<Frame> held = frames;
         hold_min_frames(held, n, true);
         if (changes_written(held, target.noise) <= max_rows) return false;
@@ -65,23 +56,41 @@ struct Search {
         // its rows lose no more than those of a grid of n, 2n or 4n frames,
         // or those that holding for n, 2n or 4n frames writes.
         const int64_t cost = dearest_row_cost(row_options(r));
-        std::vector<std::vector<size_t>> divisions;
+        int64_t most = std::numeric_limits<int64_t>::max();
         for (uint32_t g = n; g <= 4 * n; g *= 2) {
             if (g > n) {
                 held = frames;
                 hold_min_frames(held, g, true);
             }
-            divisions.push_back(held_division(held, total, g, r.count_noise));
-            divisions.push_back(grid_division(total, g));
+            for (const std::vector<size_t> &starts :
+                 {held_division(held, total, g, r.count_noise), grid_division(total, g)}) {
+                if (starts.empty()) continue;
+                int64_t loss = cost * static_cast<int64_t>(starts.size() - 1);
+                for (int v = 0; v < voices; v++)
+                    if ((r.voices >> v) & 1) loss += division_voice_loss(frames, v, MATCH_SILENT, starts, total);
+                most = std::min(most, loss);
+            }
         }
-        for (const std::vector<size_t> &starts : divisions) {
-            if (starts.empty()) continue;
-            int64_t loss = cost * static_cast<int64_t>(starts.size() - 1);
+        // The parts allowed for the whole length serve every set: more
+        // parts lose less. A grid of that many rows (and the final silence)
+        // loses at least as much as the fewest: when even that loses no more
+        // than the rows above, the bound cannot tell.
+        const uint64_t parts = rows_allowed(max_rows, frames.size()) + 1;
+        const std::vector<size_t> few = grid_division(total, static_cast<uint32_t>((total + parts - 2) / (parts - 1)));
+        if (!few.empty()) {
+            int64_t loss = 0;
             for (int v = 0; v < voices; v++)
-                if ((r.voices >> v) & 1) loss += division_voice_loss(frames, v, MATCH_SILENT, starts, total);
-            if (least > loss) return true;
+                if ((r.voices >> v) & 1) loss += division_voice_loss(frames, v, MATCH_SILENT, few, total);
+            if (loss <= most) return false;
         }
-        return false;
+        int64_t least = 0;
+        for (int v = 0; v < voices; v++) {
+            if (!((r.voices >> v) & 1)) continue;
+            int64_t &l = least_loss[r.flat ? 1 : 0][v];
+            if (l < 0) l = least_voice_loss(frames, v, MATCH_SILENT, parts);
+            least += l;
+        }
+        return least > most;
     }
 
     // Estimates r (once) and keeps it when it fits.

@@ -191,16 +191,26 @@ void fill_table(const std::vector<VoiceStates> &voices, const RowChoiceOptions &
         for (VoiceWindow &w : windows) w.add(f, lo, longest, candidate);
         if (e < n) continue;
         const size_t first = lo == 0 && e > longest_first ? 1 : lo;
+        if (first + n > e) continue;
+        // The first of the highest candidates (the longest row among equals),
+        // over the ring's one or two stretches in order.
+        const size_t a = first & mask, b = (e - n) & mask;
+        const int64_t *ring = candidate.data();
         int64_t top = FAR_BELOW / 2;
-        size_t at = SIZE_MAX;
-        for (size_t s = first; s + n <= e; s++)
-            if (candidate[s & mask] > top) {
-                top = candidate[s & mask];
-                at = s;
-            }
-        if (at == SIZE_MAX) continue;
+        auto highest = [&](size_t from, size_t to) {
+            for (size_t i = from; i <= to; i++) top = std::max(top, ring[i]);
+        };
+        if (a <= b) {
+            highest(a, b);
+        } else {
+            highest(a, mask);
+            highest(0, b);
+        }
+        if (top == FAR_BELOW / 2) continue;
+        size_t i = a;
+        while (ring[i] != top) i = (i + 1) & mask;
         best[e] = top - options.row_cost;
-        start[e] = at;
+        start[e] = first + ((i - a) & mask);
     }
 }
 
