@@ -27,16 +27,10 @@ struct Run {
     int64_t weight;
 };
 
-std::vector<Run> runs_of(const std::vector<Frame> &frames, int v, int64_t silent_match, uint32_t &states)
+std::vector<Run> runs_of(const VoiceIds &voice, int64_t silent_match)
 {
-    std::vector<int32_t> number(1 + 16 * 1024, -1);
-    number[0] = 0;
-    states = 1;
     std::vector<Run> runs;
-    for (const Frame &f : frames) {
-        const uint32_t key = state_of(f, v);
-        if (number[key] < 0) number[key] = static_cast<int32_t>(states++);
-        const uint32_t id = static_cast<uint32_t>(number[key]);
+    for (const uint32_t id : voice.id) {
         const int64_t w = id == 0 ? silent_match : MATCH_SOUNDING;
         if (!runs.empty() && runs.back().id == id) {
             runs.back().frames++;
@@ -56,18 +50,26 @@ int64_t priced_loss(const std::vector<Run> &runs, uint32_t states, int64_t price
 {
     const size_t count = runs.size();
     std::vector<int64_t> least(count + 1, 0), score(states, 0);
+    size_t first = 1;       // the earliest first run of a part ending at run j (1-based)
+    uint64_t between = 0;   // frames of the runs first + 1 .. j - 1
     for (size_t j = 1; j <= count; j++) {
+        if (j >= first + 2) between += runs[j - 2].frames;
+        while (between > LONGEST_ROW_FRAMES) {
+            first++;
+            between -= runs[first - 1].frames;
+        }
+        // least only grows with the runs it covers: no part beginning
+        // before run i does better than least[first - 1] plus this part's loss.
+        const int64_t floor = j < count ? least[first - 1] + price : price;
         int64_t best = std::numeric_limits<int64_t>::max(), weight = 0, most = 0;
-        uint64_t inside = 0;  // frames of the runs between the part's first and last
         size_t i = j;
-        for (; i >= 1; i--) {
-            if (i + 1 < j) inside += runs[i].frames;  // run i + 1 (1-based) is now inside
-            if (j < count && inside > LONGEST_ROW_FRAMES) break;
+        for (; i >= 1 && (j == count || i >= first); i--) {
             const Run &r = runs[i - 1];
             weight += r.weight;
             score[r.id] += r.weight;
             most = std::max(most, score[r.id]);
             best = std::min(best, least[i - 1] + price + weight - most);
+            if (floor + weight - most >= best) break;
         }
         for (size_t k = std::max<size_t>(i, 1); k <= j; k++) score[runs[k - 1].id] = 0;
         least[j] = best;
@@ -77,11 +79,25 @@ int64_t priced_loss(const std::vector<Run> &runs, uint32_t states, int64_t price
 
 }  // namespace
 
-int64_t least_voice_loss(const std::vector<Frame> &frames, int v, int64_t silent_match, uint64_t parts)
+VoiceIds voice_ids(const std::vector<Frame> &frames, int v)
 {
-    uint32_t states = 0;
-    const std::vector<Run> runs = runs_of(frames, v, silent_match, states);
+    VoiceIds ids;
+    std::vector<int32_t> number(1 + 16 * 1024, -1);
+    number[0] = 0;
+    ids.id.reserve(frames.size());
+    for (const Frame &f : frames) {
+        const uint32_t key = state_of(f, v);
+        if (number[key] < 0) number[key] = static_cast<int32_t>(ids.states++);
+        ids.id.push_back(static_cast<uint32_t>(number[key]));
+    }
+    return ids;
+}
+
+int64_t least_voice_loss(const VoiceIds &voice, int64_t silent_match, uint64_t parts)
+{
+    const std::vector<Run> runs = runs_of(voice, silent_match);
     if (runs.size() <= 1) return 0;
+    const uint32_t states = voice.states;
     // For every price p, a division into at most `parts` parts loses at
     // least priced_loss(p) - p * parts. Half a sounding voice-frame's worth
     // of rows (p = 8) comes within a few percent of the best price on the
@@ -126,26 +142,21 @@ std::vector<size_t> held_division(const std::vector<Frame> &held, size_t total, 
     return starts;
 }
 
-int64_t division_voice_loss(const std::vector<Frame> &frames, int v, int64_t silent_match,
-                            const std::vector<size_t> &starts, size_t total)
+int64_t division_voice_loss(const VoiceIds &voice, int64_t silent_match, const std::vector<size_t> &starts,
+                            size_t total)
 {
-    std::vector<int32_t> number(1 + 16 * 1024, -1);
-    std::vector<int64_t> score;
+    std::vector<int64_t> score(voice.states, 0);
     int64_t loss = 0;
     for (size_t r = 0; r < starts.size(); r++) {
         const size_t from = starts[r], to = r + 1 == starts.size() ? total : starts[r + 1];
         int64_t weight = 0, most = 0;
         for (size_t f = from; f < to; f++) {
-            const uint32_t key = state_of(frames[f], v);
-            if (number[key] < 0) {
-                number[key] = static_cast<int32_t>(score.size());
-                score.push_back(0);
-            }
-            const int64_t w = key == 0 ? silent_match : MATCH_SOUNDING;
+            const uint32_t id = voice.id[f];
+            const int64_t w = id == 0 ? silent_match : MATCH_SOUNDING;
             weight += w;
-            most = std::max(most, score[static_cast<size_t>(number[key])] += w);
+            most = std::max(most, score[id] += w);
         }
-        for (size_t f = from; f < to; f++) score[static_cast<size_t>(number[state_of(frames[f], v)])] = 0;
+        for (size_t f = from; f < to; f++) score[voice.id[f]] = 0;
         loss += weight - most;
     }
     return loss;

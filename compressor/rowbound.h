@@ -20,12 +20,20 @@
 #include "compressor/rowchoose.h"
 #include "sound/frames.h"
 
-// At least how much voice v loses (in the chooser's scores: MATCH_SOUNDING
+// A voice's state in each frame as the chooser tells them apart: 0 for
+// silence (whatever note), else the volume and note numbered as first met.
+struct VoiceIds {
+    std::vector<uint32_t> id;  // per frame
+    uint32_t states = 1;       // ids in use
+};
+VoiceIds voice_ids(const std::vector<Frame> &frames, int v);
+
+// At least how much the voice loses (in the chooser's scores: MATCH_SOUNDING
 // per sounding voice-frame, silent_match per silent one) when its frames
 // are divided into at most `parts` parts, each playing one state, every
 // part but the last spanning at most LONGEST_ROW_FRAMES frames besides its
 // first and last runs of equal state. A lower bound, 0 at worst.
-int64_t least_voice_loss(const std::vector<Frame> &frames, int v, int64_t silent_match, uint64_t parts);
+int64_t least_voice_loss(const VoiceIds &voice, int64_t silent_match, uint64_t parts);
 
 // Divisions of frames 0..total-1 into rows the chooser may write (rows of
 // min_frames to LONGEST_ROW_FRAMES frames, the first one less), as the
@@ -36,10 +44,10 @@ std::vector<size_t> grid_division(size_t total, uint32_t min_frames);
 // voices that count (the noise voice too when noise), rows too long cut.
 std::vector<size_t> held_division(const std::vector<Frame> &held, size_t total, uint32_t min_frames, bool noise);
 
-// What voice v of frames loses over a division (starts, ending at total)
-// when each row plays the voice's state that scores most in it.
-int64_t division_voice_loss(const std::vector<Frame> &frames, int v, int64_t silent_match,
-                            const std::vector<size_t> &starts, size_t total);
+// What the voice loses over a division (starts, ending at total) when each
+// row plays the voice's state that scores most in it.
+int64_t division_voice_loss(const VoiceIds &voice, int64_t silent_match, const std::vector<size_t> &starts,
+                            size_t total);
 
 // The rows of changes that frames write over the voices the converter
 // plays (the tone voices, and the noise voice when noise): a lower bound

@@ -174,8 +174,8 @@ TEST(RowBound, NoFewerRowsLoseLessThanTheChoiceOrLessThanAnyOtherDivision)
         starts.pop_back();  // the final silence
         int64_t chosen = o.row_cost * static_cast<int64_t>(starts.size() - 1);
         for (int v = 0; v < 3; v++) {
-            const int64_t loss = division_voice_loss(song, v, MATCH_SILENT, starts, total);
-            EXPECT_LE(least_voice_loss(song, v, MATCH_SILENT, starts.size() + 1), loss) << "voice " << v;
+            const int64_t loss = division_voice_loss(voice_ids(song, v), MATCH_SILENT, starts, total);
+            EXPECT_LE(least_voice_loss(voice_ids(song, v), MATCH_SILENT, starts.size() + 1), loss) << "voice " << v;
             chosen += loss;
         }
         std::vector<Frame> held = song;
@@ -185,7 +185,7 @@ TEST(RowBound, NoFewerRowsLoseLessThanTheChoiceOrLessThanAnyOtherDivision)
               held_division(held, total, o.min_frames, false)}) {
             if (other.empty()) continue;
             int64_t loss = o.row_cost * static_cast<int64_t>(other.size() - 1);
-            for (int v = 0; v < 3; v++) loss += division_voice_loss(song, v, MATCH_SILENT, other, total);
+            for (int v = 0; v < 3; v++) loss += division_voice_loss(voice_ids(song, v), MATCH_SILENT, other, total);
             EXPECT_LE(chosen, loss);
         }
         // The converter writes a row at every change but between rows too
