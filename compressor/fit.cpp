@@ -36,8 +36,9 @@ struct Search {
     bool too_many_rows(const Reductions &r)
     {
         const uint32_t n = row_minimum(r);
-        // Only the steps over the user's own length share the tables.
-        if (n <= 1 || (r.count_noise && !target.noise) || r.keep_frames != user_keep) return false;
+        // Only the steps over the user's own length share the tables; the
+        // rows counted are those of the voices the converter writes.
+        if (n <= 1 || r.count_noise != target.noise || r.keep_frames != user_keep) return false;
         Reductions plain = r;
         plain.min_frames = 1;
         plain.min_row_frames = 1;

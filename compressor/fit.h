@@ -48,7 +48,10 @@ struct FitChoice {
 //      detail of what it keeps, at the most whole tenths of a second that
 //      fit (--seconds), or failing that the most frames.
 // The noise voice is never dropped: the default program does not play it.
-// found is false only when not even one frame fits.
+// found is false only when not even one frame fits. A step that holds rows
+// is passed over without choosing them where compressor/rowbound.h shows
+// that they outnumber what fits; the cuts of step 6 share one table of the
+// row chooser (RowTable). Neither changes what is chosen.
 FitChoice fit_search(const std::vector<Frame> &base, const Reductions &user, size_t budget,
                      const XbTarget &target = XbTarget());
 
