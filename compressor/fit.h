@@ -28,6 +28,11 @@ std::vector<Frame> prepare_frames(const std::vector<Frame> &base, const Reductio
 // The options the row chooser takes for r's row minimum.
 RowChoiceOptions row_options(const Reductions &r);
 
+// The frames the song file holds for target: with the row minimum of
+// --interpreted, rows timed for XB without the compiler
+// (compressor/xbtime.h); otherwise frames as they are.
+std::vector<Frame> written_frames(const std::vector<Frame> &frames, const Reductions &r, const XbTarget &target);
+
 struct FitChoice {
     bool found = false;
     Reductions chosen;     // the user's reductions with what the search added

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <ostream>
 
 #include "convert/song.h"
@@ -47,9 +48,11 @@ const char vgmcomp_help[] =
     "  --interpreted    hold every row as long as XB without the compiler needs for\n"
     "                   it, so that the song keeps its tempo there: 16 frames in\n"
     "                   the program and data forms (20 with noise), 5 in the\n"
-    "                   statements form (6 with noise); with --min-frames the\n"
-    "                   larger wins, --fit fits the held song; without --noise\n"
-    "                   the noise voice (not played) is left out as --voices 012\n"
+    "                   statements form (6 with noise), each row written as long\n"
+    "                   as the song time it stands for in the form and timing\n"
+    "                   above; with --min-frames the larger wins, --fit fits the\n"
+    "                   held song; without --noise the noise voice (not played)\n"
+    "                   is left out as --voices 012\n"
     "\n"
     "Making the XB program smaller (each keeps the rest of the song as it is):\n"
     "  --seconds S      keep only the first S seconds (for example 30 or 12.5)\n"
@@ -367,9 +370,13 @@ void print_stats(const VgmcompOptions &opt, size_t base_frames, const std::vecto
         << " bytes; literal-only " << literal_only_file_size(streams)
         << " bytes\n";
     if (converted && opt.interpreted) {
-        err << at << "in XB without the compiler: first sound about " << seconds_ms(program.interpreted_first_sound_ms)
-            << " after RUN, end about " << seconds_ms(program.interpreted_end_ms) << " after RUN (the song: "
-            << seconds_of(frames.size()) << ")\n";
+        // The rows are timed for XB (compressor/xbtime.h): they play for
+        // the song's time, after XB's start.
+        const double start = interpreted_start_ms(opt.target, program.rows);
+        err << at << "in XB without the compiler: the rows play " << seconds_ms(program.interpreted_end_ms - start)
+            << " (the song: " << seconds_of(frames.size()) << "); first sound about "
+            << seconds_ms(program.interpreted_first_sound_ms) << " after RUN, end about "
+            << seconds_ms(program.interpreted_end_ms) << " after RUN\n";
     }
     err << at << "long holds: " << holds.splits << " split by retuning a silent voice, " << holds.unsplittable
         << " that cannot be split\n";
@@ -397,10 +404,11 @@ void warn_tones_unplayed(const VgmcompOptions &opt, const std::string &at, const
 }
 
 // The song's tuning, the tones silenced as too high to hear, and how closely
-// the song file plays the VGM's tone voices, frame by frame over the frames
+// the song as kept (what the song file plays, in the song's own time) plays
+// the VGM's tone voices, frame by frame over the frames
 // it holds.
 void print_fidelity(const VgmcompOptions &opt, const std::string &at, const Original &original,
-                    const std::vector<uint8_t> &file, size_t frames, std::ostream &err)
+                    const std::vector<Frame> &song, std::ostream &err)
 {
     char text[320];
     std::snprintf(text, sizeof text, "tuning: %+.1f cents from standard pitch (A4 = 440 Hz); %s\n",
@@ -413,7 +421,7 @@ void print_fidelity(const VgmcompOptions &opt, const std::string &at, const Orig
         << static_cast<int>(ULTRASONIC_HZ / 1000) << " kHz written as silence\n";
 
     const FidelityCounts c =
-        measure_fidelity(original.frames, original.clock, play_song(file, frames), TI_CLOCK, frames).total;
+        measure_fidelity(original.frames, original.clock, song, TI_CLOCK, song.size()).total;
     std::snprintf(text, sizeof text,
                   "fidelity: of %llu sounding tone voice-frames the song file plays %.2f%% at the same pitch "
                   "class, %.2f%% in the same octave, %.2f%% at the same volume\n",
@@ -523,14 +531,19 @@ int vgmcomp_run(const std::vector<std::string> &args, const char *env_options, s
     }
 
     HoldReport holds;
-    const std::vector<Frame> frames = prepare_frames(base, in_force, &holds);
+    // The song as kept, and the frames written for kelvaro's program (rows
+    // timed for XB with --interpreted).
+    const std::vector<Frame> song = prepare_frames(base, in_force, &holds);
+    const std::vector<Frame> frames = written_frames(song, in_force, opt.target);
     SongStreams streams;
     std::vector<uint8_t> file;
     if (!make_song_file(opt, base, frames, in_force, streams, file, err)) {
         // The figures still tell how far over the song is: the program as
         // the frames would give it.
         if (opt.stats && !file.empty())
-            print_stats(opt, base.size(), frames, in_force, holds, true, estimate_xb(frames), streams, file, err);
+            print_stats(opt, base.size(), song, in_force, holds, true,
+                        estimate_xb(frames, std::numeric_limits<uint32_t>::max(), nullptr, opt.target), streams, file,
+                        err);
         return VGMCOMP_EXIT_ERROR;
     }
 
@@ -573,13 +586,9 @@ int vgmcomp_run(const std::vector<std::string> &args, const char *env_options, s
             << " rows), more than fits in XB with the 32K memory expansion (" << XB_PROGRAM_SPACE
             << " bytes of program space; aim at " << XB_BUDGET << " to leave room for the variables); "
             << fit_hint(base, opt.reduce, XB_BUDGET, opt.target) << '\n';
-    if (opt.interpreted && opt.target.form != XbForm::statements && !opt.target.emulated)
-        err << at << "--interpreted with REAL timing (kelvaro's -r, the default): every frame is written as 20 ms, "
-                     "so XB without the compiler will play the song about 1.2 times too slowly; kelvaro's -e "
-                     "(--timing emulated) writes 16.7 ms a frame and keeps its tempo\n";
     if (opt.stats) {
-        print_stats(opt, base.size(), frames, in_force, holds, converted, program, streams, file, err);
-        print_fidelity(opt, at, original, file, frames.size(), err);
+        print_stats(opt, base.size(), song, in_force, holds, converted, program, streams, file, err);
+        print_fidelity(opt, at, original, song, err);
     }
     return VGMCOMP_EXIT_OK;
 }
