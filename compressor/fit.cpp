@@ -26,7 +26,6 @@ struct Search {
     // Per voice, with and without --flat: at least what it loses in rows
     // few enough to fit (compressor/rowbound.h); -1 until computed.
     int64_t least_loss[2][4] = {{-1, -1, -1, -1}, {-1, -1, -1, -1}};
-    std::unique_ptr<VoiceIds> ids[2][4];  // per voice, with and without --flat
 
     // The chooser's table over the user's song, which serves every cut of it
     // (step 6 with a row minimum); made when first needed.
@@ -56,10 +55,10 @@ struct Search {
         std::vector<Frame> held = frames;
         hold_min_frames(held, n, true);
         if (changes_written(held, target.noise) <= max_rows) return false;
+        VoiceIds ids[4];
         for (int v = 0; v < voices; v++)
-            if (((r.voices >> v) & 1) && !ids[r.flat ? 1 : 0][v])
-                ids[r.flat ? 1 : 0][v] = std::make_unique<VoiceIds>(voice_ids(frames, v));
-        auto voice = [&](int v) -> const VoiceIds & { return *ids[r.flat ? 1 : 0][v]; };
+            if ((r.voices >> v) & 1) ids[v] = voice_ids(frames, v);
+        auto voice = [&](int v) -> const VoiceIds & { return ids[v]; };
         // At either row cost the chooser tries (the dearer one bounds both),
         // its rows lose no more than those of a grid of n, 2n or 4n frames,
         // or those that holding for n, 2n or 4n frames writes.
@@ -207,7 +206,7 @@ std::vector<Frame> written_frames(const std::vector<Frame> &frames, const Reduct
 FitChoice fit_search(const std::vector<Frame> &base, const Reductions &user, size_t budget, const XbTarget &target)
 {
     Search s{base, budget, target, max_rows_within(budget, target), user.keep_frames, {}, {},
-             {{-1, -1, -1, -1}, {-1, -1, -1, -1}}, {}, nullptr};
+             {{-1, -1, -1, -1}, {-1, -1, -1, -1}}, nullptr};
 
     // Steps 1 to 5: detail first, then voices.
     struct Detail {

@@ -162,7 +162,7 @@ struct VoiceWindow {
 // more: best[e] is the highest score of rows covering frames 0..e-1, start[e]
 // where the last of them begins (among equals the longest).
 void fill_table(const std::vector<VoiceStates> &voices, const RowChoiceOptions &options, size_t upto,
-                std::vector<int64_t> &best, std::vector<size_t> &start)
+                std::vector<int64_t> &best, std::vector<uint32_t> &start)
 {
     const size_t n = std::max<size_t>(options.min_frames, 1);
     const size_t longest = std::max<size_t>(n, LONGEST_ROW_FRAMES);
@@ -210,7 +210,7 @@ void fill_table(const std::vector<VoiceStates> &voices, const RowChoiceOptions &
         size_t i = a;
         while (ring[i] != top) i = (i + 1) & mask;
         best[e] = top - options.row_cost;
-        start[e] = first + ((i - a) & mask);
+        start[e] = static_cast<uint32_t>(first + ((i - a) & mask));
     }
 }
 
@@ -244,7 +244,7 @@ size_t last_row_start(const std::vector<VoiceStates> &voices, const RowChoiceOpt
 
 std::vector<size_t> row_starts(const std::vector<Frame> &frames, const RowChoiceOptions &options,
                                const std::vector<VoiceStates> &voices, const std::vector<int64_t> &best,
-                               const std::vector<size_t> &start, size_t total)
+                               const std::vector<uint32_t> &start, size_t total)
 {
     std::vector<size_t> starts;
     for (size_t e = total, s = last_row_start(voices, options, best, total);; s = start[e]) {
@@ -297,7 +297,7 @@ std::vector<size_t> choose_row_starts(const std::vector<Frame> &frames, const Ro
     }
     const std::vector<VoiceStates> voices = taking_part(frames, options);
     std::vector<int64_t> best;
-    std::vector<size_t> start;
+    std::vector<uint32_t> start;
     fill_table(voices, options, total, best, start);
     return row_starts(frames, options, voices, best, start, total);
 }

@@ -46,7 +46,7 @@ struct RowTable {
     size_t frames = 0;           // of the song the table was made for
     std::vector<int> voices;     // the voices that take part (count and change)
     std::vector<int64_t> best;   // per frame, up to the song's final silence
-    std::vector<size_t> start;
+    std::vector<uint32_t> start;  // where the last of those rows begins
 };
 RowTable row_table(const std::vector<Frame> &frames, const RowChoiceOptions &options);
 
