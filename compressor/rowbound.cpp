@@ -111,8 +111,9 @@ std::vector<size_t> grid_division(size_t total, uint32_t min_frames)
 {
     const size_t n = std::max<uint32_t>(min_frames, 1);
     if (total < 2 * n || 2 * n > LONGEST_ROW_FRAMES) return {};
+    // total / n rows: the last has n to 2n - 1 frames, at most 211.
     std::vector<size_t> starts;
-    for (size_t s = 0; s + 2 * n <= total; s += n) starts.push_back(s);
+    for (size_t s = 0; s + n <= total; s += n) starts.push_back(s);
     return starts;
 }
 

@@ -166,7 +166,7 @@ TEST(RowBound, NoFewerRowsLoseLessThanTheChoiceOrLessThanAnyOtherDivision)
     for (int i = 0; i < 12; i++) {
         std::vector<Frame> song = random_song(rng, 400 + rng() % 1200);
         for (size_t f = song.size() - 20; f < song.size(); f++) song[f] = Frame();
-        const RowChoiceOptions o{2 + static_cast<uint32_t>(i % 3) * (i % 2 ? 1 : 5), false, MATCH_SILENT,
+        const RowChoiceOptions o{2 + static_cast<uint32_t>(i % 3) * (i % 2 ? 1 : 9), false, MATCH_SILENT,
                                  i % 2 ? ROW_COST : dearest_row_cost(RowChoiceOptions())};
         SCOPED_TRACE("song " + std::to_string(i) + ", rows of " + std::to_string(o.min_frames));
         std::vector<size_t> starts = choose_row_starts(song, o);
@@ -181,9 +181,14 @@ TEST(RowBound, NoFewerRowsLoseLessThanTheChoiceOrLessThanAnyOtherDivision)
         std::vector<Frame> held = song;
         hold_min_frames(held, o.min_frames, true);
         for (const std::vector<size_t> &other :
-             {grid_division(total, o.min_frames), grid_division(total, 2 * o.min_frames),
+             {grid_division(total, o.min_frames), grid_division(total, 4 * o.min_frames),
               held_division(held, total, o.min_frames, false)}) {
             if (other.empty()) continue;
+            for (size_t r = 0; r < other.size(); r++) {  // rows the chooser may write
+                const size_t length = (r + 1 < other.size() ? other[r + 1] : total) - other[r];
+                EXPECT_GE(length, o.min_frames) << "row " << r;
+                EXPECT_LE(length, r == 0 ? LONGEST_ROW_FRAMES - 1 : LONGEST_ROW_FRAMES) << "row " << r;
+            }
             int64_t loss = o.row_cost * static_cast<int64_t>(other.size() - 1);
             for (int v = 0; v < 3; v++) loss += division_voice_loss(voice_ids(song, v), MATCH_SILENT, other, total);
             EXPECT_LE(chosen, loss);
