@@ -20,6 +20,10 @@
 //   roll        xbtool roll of the same: to the SVG text
 //   play_wav    xbtool play of that listing to WAV: listing text to WAV
 //               bytes, as a multiple of real time (x_real_time)
+//   vgmcomp     vgmcomp.x's whole run (vgmcomp_run) on the longest song:
+//               plain (its hint runs the --fit search), --fit 24000 and
+//               --interpreted --fit 24000 (bench/vs_gzip.sh times the same
+//               as processes beside gzip -9)
 //   large       vgmcomp.x's whole run (vgmcomp_run) on two generated files
 //               at its limits: 60 MB of writes all at time 0, and two hours
 //               in which every voice changes every frame (9 MB, refused as
@@ -402,8 +406,37 @@ void BM_Large(benchmark::State &state, const std::string *path)
     state.counters["exit_status"] = status;
 }
 
+// vgmcomp.x's whole run on the longest song with the options of
+// vgmcomp_modes[state.range(0)], its song file written into a temporary
+// folder.
+const std::vector<std::string> vgmcomp_modes[] = {{}, {"--fit", "24000"}, {"--interpreted", "--fit", "24000"}};
+void BM_Vgmcomp(benchmark::State &state)
+{
+    if (main_song().name == "generated") {
+        state.SkipWithError("no real VGM files");
+        return;
+    }
+    TempDir dir;
+    const std::string vgm = dir.file(main_song().name);
+    if (!write_bytes(vgm, main_song().vgm)) {
+        state.SkipWithError("cannot write the song");
+        return;
+    }
+    std::vector<std::string> args = vgmcomp_modes[state.range(0)];
+    args.insert(args.end(), {"-o", vgm + ".spf", vgm});
+    int status = -1;
+    for (auto _ : state) {
+        std::ostringstream out, err;
+        status = vgmcomp_run(args, nullptr, out, err);
+    }
+    state.counters["exit_status"] = status;
+    state.SetLabel(main_song().name + (state.range(0) == 0 ? " plain" : state.range(0) == 1 ? " --fit 24000"
+                                                                                           : " --interpreted --fit 24000"));
+}
+
 }  // namespace
 
+BENCHMARK(BM_Vgmcomp)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Compare)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Roll)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlayWav)->Unit(benchmark::kMillisecond);

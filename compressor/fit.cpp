@@ -1,6 +1,11 @@
 #include "compressor/fit.h"
 
 #include <algorithm>
+#include <limits>
+#include <memory>
+
+#include "compressor/rowbound.h"
+#include "compressor/rowchoose.h"
 
 #include "compressor/xbtime.h"
 
@@ -15,8 +20,85 @@ struct Search {
     size_t budget;
     const XbTarget &target;
     uint32_t max_rows;
+    uint64_t user_keep;
     std::vector<Reductions> tried;
     FitChoice choice;
+    // Per voice, with and without --flat: at least what it loses in rows
+    // few enough to fit (compressor/rowbound.h); -1 until computed.
+    int64_t least_loss[2][4] = {{-1, -1, -1, -1}, {-1, -1, -1, -1}};
+
+    // The chooser's table over the user's song, which serves every cut of it
+    // (step 6 with a row minimum); made when first needed.
+    std::unique_ptr<RowTable> cuts;
+
+    // True when the rows chosen for r (a row minimum) certainly outnumber
+    // max_rows at either row cost the chooser tries, and so do those of
+    // holding, which it falls back to.
+    bool too_many_rows(const Reductions &r)
+    {
+        const uint32_t n = row_minimum(r);
+        // Only the steps over the user's own length share the tables; the
+        // rows counted are those of the voices the converter writes.
+        if (n <= 1 || r.count_noise != target.noise || r.keep_frames != user_keep) return false;
+        Reductions plain = r;
+        plain.min_frames = 1;
+        plain.min_row_frames = 1;
+        const std::vector<Frame> frames = apply_reductions(base, plain);
+        const int voices = r.count_noise ? 4 : 3;
+        size_t total = frames.size();
+        auto silent = [&](const Frame &f) {
+            for (int v = 0; v < voices; v++)
+                if ((f.v[v].atten & 0x0F) != 15) return false;
+            return true;
+        };
+        while (total > 0 && silent(frames[total - 1])) total--;
+        std::vector<Frame> held = frames;
+        hold_min_frames(held, n, true);
+        if (changes_written(held, target.noise) <= max_rows) return false;
+        VoiceIds ids[4];
+        for (int v = 0; v < voices; v++)
+            if ((r.voices >> v) & 1) ids[v] = voice_ids(frames, v);
+        auto voice = [&](int v) -> const VoiceIds & { return ids[v]; };
+        // At either row cost the chooser tries (the dearer one bounds both),
+        // its rows lose no more than those of a grid of n, 2n or 4n frames,
+        // or those that holding for n, 2n or 4n frames writes.
+        const int64_t cost = dearest_row_cost(row_options(r));
+        int64_t most = std::numeric_limits<int64_t>::max();
+        for (uint32_t g = n; g <= 4 * n; g *= 2) {
+            if (g > n) {
+                held = frames;
+                hold_min_frames(held, g, true);
+            }
+            for (const std::vector<size_t> &starts :
+                 {held_division(held, total, g, r.count_noise), grid_division(total, g)}) {
+                if (starts.empty()) continue;
+                int64_t loss = cost * static_cast<int64_t>(starts.size() - 1);
+                for (int v = 0; v < voices; v++)
+                    if ((r.voices >> v) & 1) loss += division_voice_loss(voice(v), MATCH_SILENT, starts, total);
+                most = std::min(most, loss);
+            }
+        }
+        // The parts allowed for the whole length serve every set: more
+        // parts lose less. A grid of that many rows (and the final silence)
+        // loses at least as much as the fewest: when even that loses no more
+        // than the rows above, the bound cannot tell.
+        const uint64_t parts = rows_allowed(max_rows, frames.size()) + 1;
+        const std::vector<size_t> few = grid_division(total, static_cast<uint32_t>((total + parts - 2) / (parts - 1)));
+        if (!few.empty()) {
+            int64_t loss = 0;
+            for (int v = 0; v < voices; v++)
+                if ((r.voices >> v) & 1) loss += division_voice_loss(voice(v), MATCH_SILENT, few, total);
+            if (loss <= most) return false;
+        }
+        int64_t least = 0;
+        for (int v = 0; v < voices; v++) {
+            if (!((r.voices >> v) & 1)) continue;
+            int64_t &l = least_loss[r.flat ? 1 : 0][v];
+            if (l < 0) l = least_voice_loss(voice(v), MATCH_SILENT, parts);
+            least += l;
+        }
+        return least > most;
+    }
 
     // Estimates r (once) and keeps it when it fits.
     bool fits(const Reductions &r)
@@ -42,7 +124,18 @@ struct Search {
             prepare_frames(base, start, &holds);
             if (holds.rows > uint64_t{max_rows} + 1) return false;
         }
-        const std::vector<Frame> song = prepare_frames(base, r, &holds);
+        if (too_many_rows(r)) return false;
+        const RowTable *table = nullptr;
+        if (r.keep_frames != user_keep && row_minimum(r) > 1) {
+            if (!cuts) {
+                Reductions whole = r;
+                whole.keep_frames = user_keep;
+                whole.min_frames = whole.min_row_frames = 1;
+                cuts = std::make_unique<RowTable>(row_table(apply_reductions(base, whole), row_options(r)));
+            }
+            table = cuts.get();
+        }
+        const std::vector<Frame> song = prepare_frames(base, r, &holds, table);
         if (holds.rows > max_rows) return false;
         const XbEstimate e = estimate_xb(written_frames(song, r, target), max_rows, nullptr, target);
         if (e.over || e.xb_size > budget) return false;
@@ -75,9 +168,27 @@ std::vector<int> drop_order(const std::vector<Frame> &base, const Reductions &r)
 
 }  // namespace
 
-std::vector<Frame> prepare_frames(const std::vector<Frame> &base, const Reductions &r, HoldReport *holds)
+RowChoiceOptions row_options(const Reductions &r)
 {
-    std::vector<Frame> frames = apply_reductions(base, r);
+    RowChoiceOptions o;
+    o.min_frames = row_minimum(r);
+    o.count_noise = r.count_noise;
+    return o;
+}
+
+std::vector<Frame> prepare_frames(const std::vector<Frame> &base, const Reductions &r, HoldReport *holds,
+                                  const RowTable *table)
+{
+    std::vector<Frame> frames;
+    if (table && row_minimum(r) > 1) {
+        // apply_reductions, with the chooser's table for the rows.
+        Reductions plain = r;
+        plain.min_frames = plain.min_row_frames = 1;
+        frames = apply_reductions(base, plain);
+        choose_rows(frames, row_options(r), table);
+    } else {
+        frames = apply_reductions(base, r);
+    }
     // A row minimum (--interpreted) keeps the noise voice only when the
     // converter plays it: its changes then end rows too.
     const bool whole_rows = r.min_row_frames > 1;
@@ -94,7 +205,8 @@ std::vector<Frame> written_frames(const std::vector<Frame> &frames, const Reduct
 
 FitChoice fit_search(const std::vector<Frame> &base, const Reductions &user, size_t budget, const XbTarget &target)
 {
-    Search s{base, budget, target, max_rows_within(budget, target), {}, {}};
+    Search s{base, budget, target, max_rows_within(budget, target), user.keep_frames, {}, {},
+             {{-1, -1, -1, -1}, {-1, -1, -1, -1}}, nullptr};
 
     // Steps 1 to 5: detail first, then voices.
     struct Detail {

@@ -11,6 +11,7 @@
 #include "sound/frames.h"
 #include "compressor/holds.h"
 #include "compressor/reduce.h"
+#include "compressor/rowchoose.h"
 
 // The highest --min-frames the search tries: 4 frames (67 ms) is about the
 // coarsest timing that still keeps fast passages in time.
@@ -19,7 +20,13 @@ constexpr uint32_t FIT_MAX_MIN_FRAMES = 4;
 // The frames written for base (frames after pitch) with reductions r: r
 // applied, then long holds split (with a row minimum, into rows that long
 // where that can be). holds, when given, receives what the splitting did.
-std::vector<Frame> prepare_frames(const std::vector<Frame> &base, const Reductions &r, HoldReport *holds = nullptr);
+// table: the row chooser's table of a song that these frames begin (with
+// r's row options), which spares choosing the rows anew.
+std::vector<Frame> prepare_frames(const std::vector<Frame> &base, const Reductions &r, HoldReport *holds = nullptr,
+                                  const RowTable *table = nullptr);
+
+// The options the row chooser takes for r's row minimum.
+RowChoiceOptions row_options(const Reductions &r);
 
 // The frames the song file holds for target: with the row minimum of
 // --interpreted, rows timed for XB without the compiler
@@ -46,7 +53,10 @@ struct FitChoice {
 //      detail of what it keeps, at the most whole tenths of a second that
 //      fit (--seconds), or failing that the most frames.
 // The noise voice is never dropped: the default program does not play it.
-// found is false only when not even one frame fits.
+// found is false only when not even one frame fits. A step that holds rows
+// is passed over without choosing them where compressor/rowbound.h shows
+// that they outnumber what fits; the cuts of step 6 share one table of the
+// row chooser (RowTable). Neither changes what is chosen.
 FitChoice fit_search(const std::vector<Frame> &base, const Reductions &user, size_t budget,
                      const XbTarget &target = XbTarget());
 

@@ -10,13 +10,11 @@ namespace {
 
 constexpr uint8_t SILENT = 15;
 constexpr int64_t UNREACHED = std::numeric_limits<int64_t>::min();
-// How many times dearer rows are made, each time 4 times dearer, when a
-// choice writes more rows than holding.
-constexpr int DEARER_TRIES = 5;
 
 // A voice's states numbered in the order they first occur; 0 is silence,
 // whatever note the silent voice holds.
 struct VoiceStates {
+    int voice = 0;
     std::vector<uint16_t> id;       // per frame
     std::vector<VoiceState> state;  // per id
 };
@@ -24,6 +22,7 @@ struct VoiceStates {
 VoiceStates number_states(const std::vector<Frame> &frames, int v)
 {
     VoiceStates s;
+    s.voice = v;
     s.state.push_back(VoiceState{SILENT, 0});
     std::vector<int32_t> index(16 * 1024, -1);  // attenuation * 1024 + note -> id
     s.id.reserve(frames.size());
@@ -91,65 +90,216 @@ uint64_t rows_written(std::vector<Frame> frames, uint32_t min_row, bool noise)
     return split_long_holds(frames, min_row, noise).rows;
 }
 
+// The voices that take part in the choice: those that count and change
+// (one that holds a single state all along scores the same in every
+// division), with their states.
+std::vector<VoiceStates> taking_part(const std::vector<Frame> &frames, const RowChoiceOptions &options,
+                                     const std::vector<int> *only = nullptr)
+{
+    std::vector<VoiceStates> voices;
+    for (int v = 0; v < counted_voices(options); v++) {
+        if (only && std::find(only->begin(), only->end(), v) == only->end()) continue;
+        VoiceStates s = number_states(frames, v);
+        if (only || (s.state.size() > 1 &&
+                     std::any_of(s.id.begin(), s.id.end(), [&](uint16_t k) { return k != s.id[0]; })))
+            voices.push_back(std::move(s));
+    }
+    return voices;
+}
+
+// One voice's part in the table: per row start s within reach, the best
+// score of its states over s..e-1 (score), and where each frame's state
+// occurred before (previous), both kept for the last mask + 1 frames (more
+// than the longest row), at index s & mask.
+struct VoiceWindow {
+    const VoiceStates *voice;
+    int64_t silent_match;
+    size_t mask;
+    std::vector<int64_t> score;
+    std::vector<size_t> previous;
+    std::vector<size_t> last;        // per state: where it last occurred
+    std::vector<uint32_t> in_reach;  // per state: its frames within reach
+
+    // Frame f joins every row s..f with s >= lo: each row's best score
+    // becomes at least the count of f's state in it. Adds the growth to
+    // candidate (indexed like score).
+    void add(size_t f, size_t lo, size_t longest, std::vector<int64_t> &candidate)
+    {
+        if (f >= longest) in_reach[voice->id[f - longest]]--;
+        const uint16_t k = voice->id[f];
+        const int64_t w = k == 0 ? silent_match : MATCH_SOUNDING;
+        previous[f & mask] = last[k] != SIZE_MAX && last[k] + longest > f ? last[k] : SIZE_MAX;
+        last[k] = f;
+        const int64_t most = w * ++in_reach[k];  // the count of k in the longest row
+        score[f & mask] = 0;
+        int64_t count = 0;
+        size_t p = f;  // the next occurrence of k, going back
+        for (size_t s = f + 1; s > lo;) {
+            const size_t stop = p != SIZE_MAX && p >= lo ? p + 1 : lo;
+            // Rows starting after p and before s hold count frames of k.
+            for (; s > stop; s--) {
+                int64_t &sc = score[(s - 1) & mask];
+                if (sc >= count) break;  // and so do all rows before: they score no less
+                candidate[(s - 1) & mask] += count - sc;
+                sc = count;
+            }
+            if (p == SIZE_MAX || p < lo) break;
+            s = p;
+            count += w;
+            int64_t &sc = score[p & mask];
+            if (sc < count) {
+                candidate[p & mask] += count - sc;
+                sc = count;
+            } else if (sc >= most) {
+                break;  // no row before scores less than k could add
+            }
+            p = previous[p & mask];
+        }
+    }
+};
+
+// best[e] and start[e] for e from 1 to upto - 1, every row n frames or
+// more: best[e] is the highest score of rows covering frames 0..e-1, start[e]
+// where the last of them begins (among equals the longest).
+void fill_table(const std::vector<VoiceStates> &voices, const RowChoiceOptions &options, size_t upto,
+                std::vector<int64_t> &best, std::vector<uint32_t> &start)
+{
+    const size_t n = std::max<size_t>(options.min_frames, 1);
+    const size_t longest = std::max<size_t>(n, LONGEST_ROW_FRAMES);
+    const size_t longest_first = std::max<size_t>(n, LONGEST_ROW_FRAMES - 1);
+    best.assign(upto, UNREACHED);
+    start.assign(upto, 0);
+    if (upto == 0) return;
+    best[0] = 0;
+    size_t mask = 255;
+    while (mask < longest) mask = mask * 2 + 1;
+    std::vector<VoiceWindow> windows;
+    for (const VoiceStates &s : voices) {
+        windows.push_back(VoiceWindow{&s, options.silent_match, mask, std::vector<int64_t>(mask + 1, 0),
+                                      std::vector<size_t>(mask + 1, SIZE_MAX),
+                                      std::vector<size_t>(s.state.size(), SIZE_MAX),
+                                      std::vector<uint32_t>(s.state.size(), 0)});
+    }
+    // candidate[s]: best[s] plus the score of the row s..e-1 (a row from
+    // an unreached start stays far below any reached one).
+    constexpr int64_t FAR_BELOW = std::numeric_limits<int64_t>::min() / 4;
+    std::vector<int64_t> candidate(mask + 1, FAR_BELOW);
+    for (size_t e = 1; e < upto; e++) {
+        const size_t f = e - 1;  // the frame that joins the rows
+        candidate[f & mask] = best[f] == UNREACHED ? FAR_BELOW : best[f];
+        const size_t lo = e > longest ? e - longest : 0;
+        for (VoiceWindow &w : windows) w.add(f, lo, longest, candidate);
+        if (e < n) continue;
+        const size_t first = lo == 0 && e > longest_first ? 1 : lo;
+        if (first + n > e) continue;
+        // The first of the highest candidates (the longest row among equals),
+        // over the ring's one or two stretches in order.
+        const size_t a = first & mask, b = (e - n) & mask;
+        const int64_t *ring = candidate.data();
+        int64_t top = FAR_BELOW / 2;
+        auto highest = [&](size_t from, size_t to) {
+            for (size_t i = from; i <= to; i++) top = std::max(top, ring[i]);
+        };
+        if (a <= b) {
+            highest(a, b);
+        } else {
+            highest(a, mask);
+            highest(0, b);
+        }
+        if (top == FAR_BELOW / 2) continue;
+        size_t i = a;
+        while (ring[i] != top) i = (i + 1) & mask;
+        best[e] = top - options.row_cost;
+        start[e] = static_cast<uint32_t>(first + ((i - a) & mask));
+    }
+}
+
+// The last row, ending at total (the song's sounding length): it may be
+// shorter than n when no division into whole rows exists, at a cost above
+// every match of the song. Returns where it begins.
+size_t last_row_start(const std::vector<VoiceStates> &voices, const RowChoiceOptions &options,
+                      const std::vector<int64_t> &best, size_t total)
+{
+    const size_t n = std::max<size_t>(options.min_frames, 1);
+    const size_t longest = std::max<size_t>(n, LONGEST_ROW_FRAMES);
+    const size_t longest_first = std::max<size_t>(n, LONGEST_ROW_FRAMES - 1);
+    const int64_t short_cost = (MATCH_SOUNDING * 4 + options.row_cost) * static_cast<int64_t>(total) + 1;
+    std::vector<Tally> tallies;
+    for (const VoiceStates &s : voices)
+        tallies.push_back(Tally{&s, options.silent_match, std::vector<int64_t>(s.state.size(), 0), 0});
+    int64_t top = UNREACHED, score = 0;
+    size_t at = 0;
+    for (size_t len = 1; len <= std::min(total, longest); len++) {
+        const size_t s = total - len;
+        for (Tally &t : tallies) score += t.add(s);
+        if (best[s] == UNREACHED || (s == 0 && len > longest_first)) continue;
+        const int64_t total_score = best[s] + score - options.row_cost - (len < n ? short_cost : 0);
+        if (total_score >= top) {  // among equals the longest row
+            top = total_score;
+            at = s;
+        }
+    }
+    return at;
+}
+
+std::vector<size_t> row_starts(const std::vector<Frame> &frames, const RowChoiceOptions &options,
+                               const std::vector<VoiceStates> &voices, const std::vector<int64_t> &best,
+                               const std::vector<uint32_t> &start, size_t total)
+{
+    std::vector<size_t> starts;
+    for (size_t e = total, s = last_row_start(voices, options, best, total);; s = start[e]) {
+        starts.push_back(s);
+        e = s;
+        if (e == 0) break;
+    }
+    std::reverse(starts.begin(), starts.end());
+    if (total < frames.size()) starts.push_back(total);
+    return starts;
+}
+
+bool same_choice(const RowChoiceOptions &a, const RowChoiceOptions &b)
+{
+    return a.min_frames == b.min_frames && a.count_noise == b.count_noise && a.silent_match == b.silent_match &&
+           a.row_cost == b.row_cost;
+}
+
 }  // namespace
 
-std::vector<size_t> choose_row_starts(const std::vector<Frame> &frames, const RowChoiceOptions &options)
+int64_t dearest_row_cost(const RowChoiceOptions &options)
+{
+    return std::max<int64_t>(options.row_cost, 1) * 4;
+}
+
+RowTable row_table(const std::vector<Frame> &frames, const RowChoiceOptions &options)
+{
+    RowTable table;
+    table.options = options;
+    table.frames = frames.size();
+    const std::vector<VoiceStates> voices = taking_part(frames, options);
+    for (const VoiceStates &s : voices) table.voices.push_back(s.voice);
+    fill_table(voices, options, sounding_length(frames, counted_voices(options)), table.best, table.start);
+    return table;
+}
+
+std::vector<size_t> choose_row_starts(const std::vector<Frame> &frames, const RowChoiceOptions &options,
+                                      const RowTable *table)
 {
     if (frames.empty()) return {};
     // The rows end where the song's final silence begins, which stays a row
     // of its own: the song's last change keeps its frame.
     const size_t total = sounding_length(frames, counted_voices(options));
     if (total == 0) return {0};
-    const size_t n = std::max<size_t>(options.min_frames, 1);
-    const size_t longest = std::max<size_t>(n, LONGEST_ROW_FRAMES);
-    const size_t longest_first = std::max<size_t>(n, LONGEST_ROW_FRAMES - 1);
-
-    // Only the voices that count and change take part: one that holds a
-    // single state all along scores the same in every division.
-    std::vector<VoiceStates> voices;
-    std::vector<Tally> tallies;
-    voices.reserve(4);
-    for (int v = 0; v < counted_voices(options); v++) {
-        VoiceStates s = number_states(frames, v);
-        if (s.state.size() > 1 && std::any_of(s.id.begin(), s.id.end(), [&](uint16_t k) { return k != s.id[0]; }))
-            voices.push_back(std::move(s));
+    if (table && same_choice(table->options, options) && total <= table->best.size()) {
+        // The table's voices: one that changes only after these frames
+        // adds to every division alike what it adds to the table's.
+        const std::vector<VoiceStates> voices = taking_part(frames, options, &table->voices);
+        return row_starts(frames, options, voices, table->best, table->start, total);
     }
-    for (const VoiceStates &s : voices)
-        tallies.push_back(Tally{&s, options.silent_match, std::vector<int64_t>(s.state.size(), 0), 0});
-
-    // best[e]: the highest score of rows covering frames 0..e-1, start[e]:
-    // where the last of them begins. A last row shorter than n costs more
-    // than every match of the song, so it is taken only when no division
-    // into whole rows exists.
-    const int64_t short_cost = (MATCH_SOUNDING * 4 + options.row_cost) * static_cast<int64_t>(total) + 1;
-    std::vector<int64_t> best(total + 1, UNREACHED);
-    std::vector<size_t> start(total + 1, 0);
-    best[0] = 0;
-    for (size_t e = 1; e <= total; e++) {
-        const size_t reach = std::min(e, longest);
-        const size_t shortest = e == total ? 1 : n;
-        int64_t score = 0;  // of the row s..e-1, growing as s moves back
-        for (size_t len = 1; len <= reach; len++) {
-            const size_t s = e - len;
-            for (Tally &t : tallies) score += t.add(s);
-            if (len < shortest || best[s] == UNREACHED || (s == 0 && len > longest_first)) continue;
-            const int64_t total_score = best[s] + score - options.row_cost - (len < n ? short_cost : 0);
-            if (total_score >= best[e]) {  // among equals the longest row
-                best[e] = total_score;
-                start[e] = s;
-            }
-        }
-        for (Tally &t : tallies) {
-            for (size_t len = 1; len <= reach; len++) t.score[t.voice->id[e - len]] = 0;
-            t.best = 0;
-        }
-    }
-
-    std::vector<size_t> starts;
-    for (size_t e = total; e > 0; e = start[e]) starts.push_back(start[e]);
-    std::reverse(starts.begin(), starts.end());
-    if (total < frames.size()) starts.push_back(total);
-    return starts;
+    const std::vector<VoiceStates> voices = taking_part(frames, options);
+    std::vector<int64_t> best;
+    std::vector<uint32_t> start;
+    fill_table(voices, options, total, best, start);
+    return row_starts(frames, options, voices, best, start, total);
 }
 
 void play_rows(std::vector<Frame> &frames, const std::vector<size_t> &starts, const RowChoiceOptions &options)
@@ -216,22 +366,26 @@ void play_rows(std::vector<Frame> &frames, const std::vector<size_t> &starts, co
     for (Frame &f : frames) f.retune = 0;
 }
 
-void choose_rows(std::vector<Frame> &frames, const RowChoiceOptions &options)
+void choose_rows(std::vector<Frame> &frames, const RowChoiceOptions &options, const RowTable *table)
 {
     if (options.min_frames <= 1 || frames.empty()) return;
     std::vector<Frame> held = frames;
     hold_min_frames(held, options.min_frames, true);
     const uint64_t budget = rows_written(held, options.min_frames, options.count_noise);
 
-    RowChoiceOptions o = options;
-    for (int tries = 0; tries <= DEARER_TRIES; tries++) {
-        std::vector<Frame> chosen = frames;
-        play_rows(chosen, choose_row_starts(frames, o), o);
-        if (rows_written(chosen, options.min_frames, options.count_noise) <= budget) {
-            frames = std::move(chosen);
-            return;
-        }
-        o.row_cost = std::max<int64_t>(o.row_cost, 1) * 4;
+    std::vector<Frame> chosen = frames;
+    play_rows(chosen, choose_row_starts(frames, options, table), options);
+    if (rows_written(chosen, options.min_frames, options.count_noise) <= budget) {
+        frames = std::move(chosen);
+        return;
+    }
+    RowChoiceOptions dearer = options;
+    dearer.row_cost = dearest_row_cost(options);
+    chosen = frames;
+    play_rows(chosen, choose_row_starts(frames, dearer), dearer);
+    if (rows_written(chosen, options.min_frames, options.count_noise) <= budget) {
+        frames = std::move(chosen);
+        return;
     }
     frames = std::move(held);
 }

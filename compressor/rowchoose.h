@@ -30,8 +30,25 @@ struct RowChoiceOptions {
     uint32_t min_frames = 1;              // no row shorter (see choose_row_starts for the last)
     bool count_noise = false;             // the noise voice counts too: kelvaro writes it (-n)
     int64_t silent_match = MATCH_SILENT;  // the score of a silent voice-frame kept silent
-    int64_t row_cost = ROW_COST;          // the cost of a row (choose_rows raises it when needed)
+    int64_t row_cost = ROW_COST;          // the cost of a row
 };
+
+// The chooser's work over a song, which serves every song that begins with
+// the same frames under the same options (the --fit search's cuts of one
+// song with --seconds): per frame e, the highest score of whole rows
+// covering the frames before e and where the last of them begins. Only the
+// last row of a shorter song, which ends at its own final silence, is
+// chosen anew. choose_row_starts(frames, options, &table) gives what it
+// gives without the table when frames begin the table's song; a table made
+// with other options is not used.
+struct RowTable {
+    RowChoiceOptions options;
+    size_t frames = 0;           // of the song the table was made for
+    std::vector<int> voices;     // the voices that take part (count and change)
+    std::vector<int64_t> best;   // per frame, up to the song's final silence
+    std::vector<uint32_t> start;  // where the last of those rows begins
+};
+RowTable row_table(const std::vector<Frame> &frames, const RowChoiceOptions &options);
 
 // The rows of frames that score most: the index of each row's first frame,
 // from 0, in order. The silence that ends the song (every voice that counts
@@ -41,7 +58,8 @@ struct RowChoiceOptions {
 // counts it from frame 0), but the last before that silence (or the end),
 // which is shorter than min_frames only when the length before it allows no
 // other division.
-std::vector<size_t> choose_row_starts(const std::vector<Frame> &frames, const RowChoiceOptions &options);
+std::vector<size_t> choose_row_starts(const std::vector<Frame> &frames, const RowChoiceOptions &options,
+                                      const RowTable *table = nullptr);
 
 // Sets every frame of each row (starts as above) to the row's state: per
 // voice the state scoring most over the row's frames, among equals the
@@ -55,9 +73,15 @@ void play_rows(std::vector<Frame> &frames, const std::vector<size_t> &starts, co
 // frames become rows chosen as above, never more rows in the converter's
 // program (long holds split; the noise voice's rows too when it counts)
 // than holding gives (hold_min_frames with whole rows, which keeps the
-// song's length too): where the choice would write more, rows cost more
-// until it does not, and holding is used when even that fails. min_frames
-// of 1 or less changes nothing; the song's length is unchanged.
-void choose_rows(std::vector<Frame> &frames, const RowChoiceOptions &options);
+// song's length too): where the choice would write more, rows are chosen
+// again at dearest_row_cost, and where that still writes more, holding is
+// used. (Two costs, not more: the real songs never need a third, and the
+// --fit search can then see cheaply that a song's rows outnumber its budget
+// at either cost, compressor/rowbound.h.) min_frames of 1 or less changes
+// nothing; the song's length is unchanged.
+void choose_rows(std::vector<Frame> &frames, const RowChoiceOptions &options, const RowTable *table = nullptr);
+
+// The dearer row cost choose_rows tries second: 4 times options' (at least 1).
+int64_t dearest_row_cost(const RowChoiceOptions &options);
 
 #endif

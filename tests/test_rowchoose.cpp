@@ -5,11 +5,13 @@
 #include <cstdio>
 #include <functional>
 #include <limits>
+#include <map>
 #include <random>
 
 #include "compressor/fidelity.h"
 #include "compressor/fit.h"
 #include "compressor/pitch.h"
+#include "compressor/rowbound.h"
 #include "compressor/rowchoose.h"
 #include "vgm/vgm.h"
 #include "tests/fit_support.h"
@@ -85,7 +87,120 @@ int64_t score_of(const std::vector<Frame> &frames, const std::vector<size_t> &st
     return score;
 }
 
+// The chooser's rows by their definition, row by row and start by start
+// (O(frames x longest row x states)): the reference for the table it keeps.
+std::vector<size_t> reference_starts(const std::vector<Frame> &frames, const RowChoiceOptions &o)
+{
+    const int voices = o.count_noise ? 4 : 3;
+    size_t total = frames.size();
+    auto silent = [&](const Frame &f) {
+        for (int v = 0; v < voices; v++)
+            if (f.v[v].atten != 15) return false;
+        return true;
+    };
+    while (total > 0 && silent(frames[total - 1])) total--;
+    if (total == 0) return {0};
+    const size_t n = std::max<size_t>(o.min_frames, 1), longest = std::max<size_t>(n, LONGEST_ROW_FRAMES);
+    const int64_t short_cost = (MATCH_SOUNDING * 4 + o.row_cost) * static_cast<int64_t>(total) + 1;
+    const int64_t none = std::numeric_limits<int64_t>::min();
+    std::vector<int64_t> best(total + 1, none);
+    std::vector<size_t> start(total + 1, 0);
+    best[0] = 0;
+    for (size_t e = 1; e <= total; e++) {
+        std::map<std::pair<int, int>, int64_t> count[4];  // per voice: (volume, note) -> score in the row
+        int64_t row = 0, most[4] = {0, 0, 0, 0};
+        for (size_t len = 1; len <= std::min(e, longest); len++) {
+            const size_t s = e - len;
+            for (int v = 0; v < voices; v++) {
+                const VoiceState &x = frames[s].v[v];
+                int64_t &c = count[v][x.atten == 15 ? std::make_pair(15, 0) : std::make_pair(int{x.atten}, int{x.note})];
+                c += x.atten == 15 ? o.silent_match : MATCH_SOUNDING;
+                row += std::max<int64_t>(c - most[v], 0);
+                most[v] = std::max(most[v], c);
+            }
+            if ((len < n && e != total) || best[s] == none || (s == 0 && len > std::max(n, longest - 1))) continue;
+            const int64_t score = best[s] + row - o.row_cost - (len < n ? short_cost : 0);
+            if (score >= best[e]) best[e] = score, start[e] = s;
+        }
+    }
+    std::vector<size_t> starts;
+    for (size_t e = total; e > 0; e = start[e]) starts.push_back(start[e]);
+    std::reverse(starts.begin(), starts.end());
+    if (total < frames.size()) starts.push_back(total);
+    return starts;
+}
+
 }  // namespace
+
+TEST(RowChooser, ChoosesTheRowsItsDefinitionGivesAlsoForTheCutsOfASong)
+{
+    // Held notes, silences past the longest row and one-frame changes, at
+    // the row minimums of --min-frames and --interpreted; each song's cuts
+    // through the table of the whole song, as the --fit search makes them.
+    std::mt19937 rng(11);
+    const uint32_t minimums[] = {2, 3, 4, 5, 16, 20};
+    for (int i = 0; i < 24; i++) {
+        std::vector<Frame> song = random_song(rng, 200 + rng() % 500);
+        if (i % 4 == 1)  // a silence longer than any row
+            for (size_t f = 60; f < 60 + LONGEST_ROW_FRAMES + 40 && f < song.size(); f++) song[f] = Frame();
+        if (i % 3 == 0)  // and one to end the song
+            for (size_t f = song.size() - 30; f < song.size(); f++) song[f] = Frame();
+        const RowChoiceOptions o{minimums[i % 6], i % 2 == 1, i % 5 == 4 ? 0 : MATCH_SILENT, i % 7 == 6 ? 4 : 1};
+        SCOPED_TRACE("song " + std::to_string(i) + ", rows of " + std::to_string(o.min_frames));
+        EXPECT_EQ(choose_row_starts(song, o), reference_starts(song, o));
+        const RowTable table = row_table(song, o);
+        for (size_t cut : {size_t{1}, o.min_frames + size_t{1}, song.size() / 3, song.size() / 2, song.size() - 1}) {
+            const std::vector<Frame> part(song.begin(), song.begin() + static_cast<std::ptrdiff_t>(cut));
+            EXPECT_EQ(choose_row_starts(part, o, &table), choose_row_starts(part, o)) << "cut at " << cut;
+        }
+    }
+}
+
+TEST(RowBound, NoFewerRowsLoseLessThanTheChoiceOrLessThanAnyOtherDivision)
+{
+    // What the --fit search relies on to pass over a set of reductions:
+    // each voice loses at least least_voice_loss(k + 1) in the chooser's k
+    // rows, and those rows lose, with their costs, no more than a grid's
+    // or holding's rows.
+    std::mt19937 rng(5);
+    for (int i = 0; i < 12; i++) {
+        std::vector<Frame> song = random_song(rng, 400 + rng() % 1200);
+        for (size_t f = song.size() - 20; f < song.size(); f++) song[f] = Frame();
+        const RowChoiceOptions o{2 + static_cast<uint32_t>(i % 3) * (i % 2 ? 1 : 9), false, MATCH_SILENT,
+                                 i % 2 ? ROW_COST : dearest_row_cost(RowChoiceOptions())};
+        SCOPED_TRACE("song " + std::to_string(i) + ", rows of " + std::to_string(o.min_frames));
+        std::vector<size_t> starts = choose_row_starts(song, o);
+        const size_t total = starts.back();
+        starts.pop_back();  // the final silence
+        int64_t chosen = o.row_cost * static_cast<int64_t>(starts.size() - 1);
+        for (int v = 0; v < 3; v++) {
+            const int64_t loss = division_voice_loss(voice_ids(song, v), MATCH_SILENT, starts, total);
+            EXPECT_LE(least_voice_loss(voice_ids(song, v), MATCH_SILENT, starts.size() + 1), loss) << "voice " << v;
+            chosen += loss;
+        }
+        std::vector<Frame> held = song;
+        hold_min_frames(held, o.min_frames, true);
+        for (const std::vector<size_t> &other :
+             {grid_division(total, o.min_frames), grid_division(total, 4 * o.min_frames),
+              held_division(held, total, o.min_frames, false)}) {
+            if (other.empty()) continue;
+            for (size_t r = 0; r < other.size(); r++) {  // rows the chooser may write
+                const size_t length = (r + 1 < other.size() ? other[r + 1] : total) - other[r];
+                EXPECT_GE(length, o.min_frames) << "row " << r;
+                EXPECT_LE(length, r == 0 ? LONGEST_ROW_FRAMES - 1 : LONGEST_ROW_FRAMES) << "row " << r;
+            }
+            int64_t loss = o.row_cost * static_cast<int64_t>(other.size() - 1);
+            for (int v = 0; v < 3; v++) loss += division_voice_loss(voice_ids(song, v), MATCH_SILENT, other, total);
+            EXPECT_LE(chosen, loss);
+        }
+        // The converter writes a row at every change but between rows too
+        // long to join.
+        std::vector<Frame> played = song;
+        play_rows(played, choose_row_starts(song, o), o);
+        EXPECT_GE(rows_allowed(estimate_xb(played).rows, total), starts.size());
+        EXPECT_GE(estimate_xb(held).rows, changes_written(held, false));
+    }
+}
 
 TEST(RowChooser, EachRowPlaysTheStateThatFillsIt)
 {
