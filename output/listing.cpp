@@ -200,6 +200,9 @@ bool read_listing(const std::string &text, const std::string &name, Listing &lis
             start = end == std::string::npos ? stripped.size() + 1 : end + 2;
             if (st.empty()) continue;
             if (starts_with(st, "rem") || st[0] == '!') break;  // the rest of the line is a remark
+            // RUN "DSK1.LOAD", which ends a song on a disk with a menu: the
+            // song is over, what it runs next is another program.
+            if (starts_with(st, "run\"")) break;
             std::string bad;
             if (starts_with(st, "data")) {
                 if (!parse_numbers(st.substr(4), line, numbers, bad)) {

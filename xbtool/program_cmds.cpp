@@ -16,6 +16,7 @@
 #include "xb/image.h"
 #include "xb/tokenize.h"
 #include "xbtool/commands.h"
+#include "xbtool/disk_add.h"
 
 namespace {
 
@@ -38,14 +39,30 @@ const char program_help[] =
     "Exit status: 0 success, 1 error, 2 usage error.\n";
 
 const char disk_help[] =
-    "Usage: xbtool disk IMAGE LISTING... [--disk-name NAME] [--format sssd|dssd|dsdd]\n"
-    "Adds each listing as a program file to a V9T9 disk image (.dsk), creating\n"
-    "the image when it does not exist. A file of the same name is replaced; every\n"
-    "other file stays as it was. The file names come from the listings' names.\n\n"
+    "Usage: xbtool disk IMAGE INPUT... [--for xb|compiled|classic99] [--statements] [--noise]\n"
+    "                   [--name NAME] [--replace] [--no-menu] [--disk-name NAME] [--format sssd|dssd|dsdd]\n"
+    "Puts songs on a V9T9 disk image (.dsk), creating the image when it does not exist.\n"
+    "An INPUT is a VGM file (plain or gzip-compressed), which kelvaro converts in a\n"
+    "private folder, an XB listing, or a program file (TIFILES or plain). With VGM\n"
+    "files the disk also gets the program LOAD, a menu of its songs that Extended BASIC\n"
+    "runs when it starts with the disk in drive 1; each song returns to it.\n"
+    "Every song is converted before the image changes; if one fails, or they do not\n"
+    "all fit, the image stays as it was.\n\n"
+    "  --for xb          XB without the compiler, with the 32K memory expansion: the whole\n"
+    "                    song in time, coarsely (default)\n"
+    "  --for compiled    for the XB compiler: every change, at the compiled program's timing\n"
+    "  --for classic99   Classic99 in CPU Overdrive: every change\n"
+    "  --statements      the CALL SOUND form (finer steps in XB, a shorter excerpt)\n"
+    "  --noise           play the noise voice too\n"
+    "  --name NAME       the program's name (one input; default: the file's name)\n"
+    "  --replace         replace a program of the same name, or a LOAD xbtool did not write\n"
+    "  --no-menu         leave the menu out (songs then do not return to it)\n"
     "  --disk-name NAME  name the disk (default for a new image: the image's name)\n"
-    "  --format F        sssd (360 sectors, default), dssd (720) or dsdd (1,440),\n"
-    "                    for a new image\n"
+    "  --format F        sssd (360 sectors, default), dssd (720) or dsdd (1,440, needs a\n"
+    "                    double-density controller), for a new image\n"
     "  -h, --help        show this help and exit\n\n"
+    "Every program takes at most 24,000 bytes. VGMCOMP_OPTIONS, when set, goes to\n"
+    "vgmcomp.x before the recipe's own options.\n"
     "Exit status: 0 success, 1 error, 2 usage error.\n";
 
 const char dir_help[] =
@@ -284,91 +301,44 @@ int xbtool_program(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
 int xbtool_disk(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
 {
     Parsed p;
-    if (!parse_args(args, {}, {"--disk-name", "--format"}, "disk", p, err)) return usage(err, "disk", "");
+    if (!parse_args(args, {"--statements", "--noise", "--replace", "--no-menu"},
+                    {"--disk-name", "--format", "--for", "--name"}, "disk", p, err))
+        return usage(err, "disk", "");
     if (p.help) {
         out << disk_help;
         return XBTOOL_EXIT_OK;
     }
     if (p.positional.size() < 2)
-        return usage(err, "disk", p.positional.empty() ? "no disk image given" : "no listing given");
-    bool named = false, formatted = false;
-    const std::string disk_name = option(p, "--disk-name", &named);
-    const std::string format = option(p, "--format", &formatted);
-    DiskGeometry geometry;
-    disk_geometry_named("sssd", geometry);
-    if (formatted && !disk_geometry_named(format, geometry))
+        return usage(err, "disk", p.positional.empty() ? "no disk image given" : "no listing or VGM file given");
+    DiskRequest r;
+    bool no_menu = false, target_given = false;
+    r.disk_name = option(p, "--disk-name", &r.disk_named);
+    const std::string format = option(p, "--format", &r.formatted);
+    const std::string target = option(p, "--for", &target_given);
+    r.name = option(p, "--name", &r.named);
+    option(p, "--statements", &r.recipe.statements);
+    option(p, "--noise", &r.recipe.noise);
+    option(p, "--replace", &r.replace);
+    option(p, "--no-menu", &no_menu);
+    r.menu = !no_menu;
+    disk_geometry_named("sssd", r.geometry);
+    if (r.formatted && !disk_geometry_named(format, r.geometry))
         return usage(err, "disk", "unknown format '" + format + "' (sssd, dssd or dsdd)");
-    if (named && !ti_name_valid(disk_name))
-        return usage(err, "disk", "'" + disk_name + "' is no disk name (1 to 10 characters, no blank or period)");
-    const std::string image_path = p.positional[0];
-
-    std::vector<uint8_t> image;
-    std::string error;
-    struct stat st;
-    const bool exists = stat(image_path.c_str(), &st) == 0;
-    if (exists) {
-        DiskCatalog catalog;
-        if (!read_input(image_path, image, err)) return XBTOOL_EXIT_ERROR;
-        if (!disk_read_catalog(image, catalog, error)) {
-            err << "xbtool: " << image_path << ": " << error << '\n';
-            return XBTOOL_EXIT_ERROR;
-        }
-        if (formatted && catalog.geometry != geometry.name) {
-            err << "xbtool: " << image_path << ": the disk is " << catalog.geometry << ", not " << geometry.name
-                << "; --format applies to a new image only\n";
-            return XBTOOL_EXIT_ERROR;
-        }
-        if (named) disk_set_name(image, disk_name);
-    } else {
-        const std::string name = named ? disk_name : ti_name_from_path(image_path);
-        if (name.empty()) {
-            err << "xbtool: " << image_path << ": no disk name can be made of this name; give one with --disk-name\n";
-            return XBTOOL_EXIT_ERROR;
-        }
-        image = disk_create(geometry, name);
-    }
-
-    std::vector<std::string> names;
-    std::ostringstream report;
-    const TiStamp now = ti_stamp_now();
-    for (size_t i = 1; i < p.positional.size(); i++) {
-        const std::string &listing = p.positional[i];
-        const std::string name = ti_name_from_path(listing);
-        if (name.empty()) {
-            err << "xbtool: " << listing << ": no TI file name can be made of this name; rename the listing\n";
-            return XBTOOL_EXIT_ERROR;
-        }
-        for (const std::string &n : names)
-            if (n == name) {
-                err << "xbtool: " << listing << ": another listing also makes the file " << name << '\n';
-                return XBTOOL_EXIT_ERROR;
-            }
-        names.push_back(name);
-        XbProgram program;
-        size_t lines = 0;
-        if (!listing_program(listing, nullptr, program, lines, err)) return XBTOOL_EXIT_ERROR;
-        DiskCatalog catalog;
-        bool replaces = false;
-        if (disk_read_catalog(image, catalog, error))
-            for (const DiskEntry &e : catalog.files) replaces = replaces || e.info.name == name;
-        const TiFile file = ti_program_file(name, program, now);
-        if (!disk_put_file(image, file, error)) {
-            err << "xbtool: " << image_path << ": " << error << '\n';
-            return XBTOOL_EXIT_ERROR;
-        }
-        report << "xbtool: " << image_path << ": " << name << (replaces ? " replaced" : " added") << ", "
-               << format_name(program.format) << ", " << lines << (lines == 1 ? " line, " : " lines, ")
-               << file.info.sectors + 1 << " sectors\n";
-    }
-    if (!write_file_atomic(image_path, image, error)) {
-        err << "xbtool: " << error << '\n';
-        return XBTOOL_EXIT_ERROR;
-    }
-    DiskCatalog catalog;
-    disk_read_catalog(image, catalog, error);
-    err << report.str() << "xbtool: " << image_path << ": " << catalog.sectors - catalog.used << " of "
-        << catalog.sectors << " sectors free\n";
-    return XBTOOL_EXIT_OK;
+    if (r.disk_named && !ti_name_valid(r.disk_name))
+        return usage(err, "disk", "'" + r.disk_name + "' is no disk name (1 to 10 characters, no blank or period)");
+    if (target_given && !song_target_named(target, r.recipe.target))
+        return usage(err, "disk", "--for takes xb, compiled or classic99, not '" + target + "'");
+    if (r.named && !ti_name_valid(r.name))
+        return usage(err, "disk", "'" + r.name + "' is no TI file name (1 to 10 characters, no blank or period)");
+    if (r.named && p.positional.size() > 2) return usage(err, "disk", "--name names one input; give one with it");
+    r.image_path = p.positional[0];
+    r.inputs.assign(p.positional.begin() + 1, p.positional.end());
+    DiskReaders readers;
+    readers.file = read_input;
+    readers.listing = [](const std::string &path, XbProgram &program, size_t &lines, std::ostream &e) {
+        return listing_program(path, nullptr, program, lines, e);
+    };
+    return disk_add(r, readers, err);
 }
 
 int xbtool_dir(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
