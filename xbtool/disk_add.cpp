@@ -127,8 +127,13 @@ bool read_inputs(const DiskRequest &r, const DiskReaders &readers, std::vector<I
             }
         if (!readers.file(path, item.bytes, err)) return false;
         std::string error;
-        if (vgm_content(path, item.bytes, item.vgm)) item.kind = InputKind::vgm;
-        else if (read_program(item.bytes, "", item.program, error)) item.kind = InputKind::program;
+        std::vector<XbLine> lines;
+        if (vgm_content(path, item.bytes, item.vgm)) {
+            item.kind = InputKind::vgm;
+        } else if (read_program(item.bytes, "", item.program, error) && xb_read_program(item.program, lines, error)) {
+            item.kind = InputKind::program;
+            item.lines = lines.size();
+        }
         items.push_back(std::move(item));
     }
     return true;
@@ -287,22 +292,12 @@ std::string song_report(const DiskRequest &r, const Item &item, const TiFile &fi
     return line.str();
 }
 
-// The programs of the listings and program files; false after the message.
-bool read_programs(const DiskReaders &readers, std::vector<Item> &items, std::ostream &err)
+// The programs of the listings; false after the message.
+bool read_listings(const DiskReaders &readers, std::vector<Item> &items, std::ostream &err)
 {
-    for (Item &item : items) {
-        std::string error;
-        std::vector<XbLine> lines;
+    for (Item &item : items)
         if (item.kind == InputKind::listing && !readers.listing(item.path, item.program, item.lines, err))
             return false;
-        if (item.kind == InputKind::program) {
-            if (!xb_read_program(item.program, lines, error)) {
-                err << prefix << item.path << ": " << error << '\n';
-                return false;
-            }
-            item.lines = lines.size();
-        }
-    }
     return true;
 }
 
@@ -316,7 +311,7 @@ int disk_add(const DiskRequest &r, const DiskReaders &readers, std::ostream &err
     bool menu = r.menu && disk.our_menu;
     for (const Item &item : items) menu = menu || (r.menu && item.kind == InputKind::vgm);
     if (!check_names(r, disk, menu, items, err) || !convert_songs(r, menu, items, err) ||
-        !read_programs(readers, items, err))
+        !read_listings(readers, items, err))
         return XBTOOL_EXIT_ERROR;
 
     const TiStamp now = ti_stamp_now();
