@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <regex>
@@ -15,6 +16,17 @@
 #include "tests/test_support.h"
 #include "xb/image.h"
 #include "xb/tokenize.h"
+#include "xbtool/menu.h"
+
+bool operator==(const MenuSong &a, const MenuSong &b)
+{
+    return a.name == b.name && a.title == b.title && a.length == b.length;
+}
+
+void PrintTo(const MenuSong &m, std::ostream *os)
+{
+    *os << m.name << " \"" << m.title << "\" " << m.length;
+}
 
 namespace {
 
@@ -126,6 +138,19 @@ std::vector<Song> reported(const std::string &err)
     return songs;
 }
 
+// The menu's songs: name, title, length.
+std::vector<MenuSong> menu_songs(const Bytes &image)
+{
+    XbProgram program;
+    std::vector<XbLine> lines;
+    std::vector<MenuSong> songs;
+    std::string error;
+    EXPECT_TRUE(read_program(image, MENU_NAME, program, error) && xb_read_program(program, lines, error) &&
+                menu_read(lines, songs))
+        << error;
+    return songs;
+}
+
 // Three songs from a folder that stays as it was onto a new SSSD image:
 // each program lists, plays through the XB model within 2% of the song time
 // it keeps, takes at most 24,000 bytes; the menu lists the three; the disk
@@ -145,6 +170,8 @@ void three_songs_onto_a_new_disk(const std::string &songs_folder, const TempDir 
     EXPECT_EQ(image.size(), 92160u);
     EXPECT_EQ(fuzzcheck::disk_consistent(image), "");
     const std::string menu = xbtool({"list", "songs.dsk", "LOAD"}, work.path).out;
+    const std::vector<MenuSong> entries = menu_songs(image);
+    ASSERT_EQ(entries.size(), 3u);
     for (const Song &s : songs) {
         SCOPED_TRACE(s.name);
         EXPECT_LE(program_bytes(image, s.name), 24000u);
@@ -152,12 +179,12 @@ void three_songs_onto_a_new_disk(const std::string &songs_folder, const TempDir 
         EXPECT_EQ(listed.status, 0) << listed.err;
         EXPECT_NE(listed.out.find("RUN \"DSK1.LOAD\"\n"), std::string::npos);
         EXPECT_NE(menu.find("RUN \"DSK1." + s.name + "\"\n"), std::string::npos) << menu;
+        EXPECT_EQ(std::count_if(entries.begin(), entries.end(), [&](const MenuSong &m) { return m.name == s.name; }), 1);
         const ProcessResult played =
             xbtool({"play", "songs.dsk", s.name, "--timing", "emulated", "--on", "xb", "-o", "p.vgm"}, work.path);
         ASSERT_EQ(played.status, 0) << played.err;
         EXPECT_NEAR(vgm_seconds(read_file(work.file("p.vgm"))), s.kept, s.kept * 0.02);
     }
-    EXPECT_NE(menu.find("200 DATA 3\n"), std::string::npos) << menu;
 }
 
 }  // namespace
@@ -185,10 +212,17 @@ TEST(XbtoolDiskSongs, GeneratedSongsFromAReadOnlyFolder)
     chmod(songs.path.c_str(), 0555);
     three_songs_onto_a_new_disk(songs.path, work);
     chmod(songs.path.c_str(), 0755);
-    const std::string menu = xbtool({"list", "songs.dsk", "LOAD"}, work.path).out;
-    EXPECT_NE(menu.find("201 DATA \"ETUDE\",\"ETUDE\",\"1:07\"\n"), std::string::npos) << menu;
-    EXPECT_NE(menu.find("202 DATA \"MARCH\",\"A \"\"Quoted\"\" March For\",\"1:00\"\n"), std::string::npos) << menu;
-    EXPECT_NE(menu.find("203 DATA \"WALTZ\",\"WALTZ\",\"1:00\"\n"), std::string::npos) << menu;
+    const std::vector<MenuSong> expected = {
+        {"ETUDE", "ETUDE", "1:07"}, {"MARCH", "A \"Quoted\" March For", "1:00"}, {"WALTZ", "WALTZ", "1:00"}};
+    EXPECT_EQ(menu_songs(read_file(work.file("songs.dsk"))), expected);
+
+    // A song added later: the menu is written anew, the titles kept.
+    write_file(work.file("coda.vgm"), with_title(tune(12, 20), "Coda"));
+    const ProcessResult added = xbtool({"disk", "songs.dsk", "coda.vgm", "--name", "FINE"}, work.path);
+    EXPECT_EQ(added.status, 0) << added.err;
+    std::vector<MenuSong> now = expected;
+    now.insert(now.begin() + 1, {"FINE", "Coda", "0:04"});
+    EXPECT_EQ(menu_songs(read_file(work.file("songs.dsk"))), now);
 }
 
 // Each run that cannot do all it is asked leaves the image byte-identical
@@ -253,6 +287,17 @@ TEST(XbtoolDiskSongs, FailuresLeaveTheImageAsItWas)
     EXPECT_EQ(folder_entries(dir.path),
               Words({"bad.vgm", "big1.txt", "big2.txt", "big3.txt", "big4.txt", "clash.dsk", "foreign.dsk",
                      "full.dsk", "load.txt", "other.vgm", "song.txt", "song.vgm"}));
+
+    // Without kelvaro nothing converts.
+    TempDir alone;
+    write_file(alone.file("xbtool"), read_file(XBTOOL_BIN));
+    chmod(alone.file("xbtool").c_str(), 0755);
+    const Bytes clash = read_file(dir.file("clash.dsk"));
+    const ProcessResult lost =
+        run_process(alone.file("xbtool"), {"disk", "clash.dsk", "other.vgm"}, dir.path, "/nonexistent");
+    EXPECT_EQ(lost.status, 1);
+    EXPECT_EQ(lost.err, "xbtool disk: no kelvaro on PATH or beside xbtool: it converts the VGM files\n");
+    EXPECT_EQ(read_file(dir.file("clash.dsk")), clash);
 
     // What the messages offer: --replace, --no-menu.
     const ProcessResult replaced = xbtool({"disk", "clash.dsk", "song.vgm", "--replace"}, dir.path);

@@ -8,12 +8,22 @@ const char MENU_NAME[] = "LOAD";
 namespace {
 
 const char keys[] = "123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
-// The first line, by which a later run knows the menu as its own.
-const char marker[] = "100 ! MENU OF SONGS MADE BY XBTOOL\n";
+// The first line, a remark by which a later run knows the menu as its own
+// (whatever blanks the remark keeps).
+constexpr int marker_line = 100;
+const char marker_text[] = "MENU OF SONGS MADE BY XBTOOL";
 constexpr int first_data_line = 200;
 constexpr int first_run_line = 1001;
 // Room a line of the menu keeps for the key ("1 ") and the length (" 12:34").
 constexpr size_t title_width = MENU_WIDTH - 8;
+
+std::string squeezed(const std::string &text)
+{
+    std::string out;
+    for (char c : text)
+        if (c != ' ') out += c;
+    return out;
+}
 
 std::string quoted(const std::string &text)
 {
@@ -42,7 +52,7 @@ std::string menu_listing(const std::vector<MenuSong> &all)
 {
     const std::vector<MenuSong> songs(all.begin(), all.begin() + static_cast<long>(std::min(all.size(), MENU_MAX_SONGS)));
     const std::string count = std::to_string(songs.size());
-    std::string text = marker;
+    std::string text = std::to_string(marker_line) + " ! " + marker_text + "\n";
     text += "110 CALL CLEAR :: PRINT \"SONGS ON THIS DISK\" :: PRINT\n";
     text += "120 RESTORE " + std::to_string(first_data_line) + " :: READ N :: FOR I=1 TO N :: READ F$,T$,L$ :: "
             "PRINT SEG$(\"" + std::string(keys) + "\",I,1);\" \";T$;TAB(" + std::to_string(MENU_WIDTH - 5) +
@@ -64,12 +74,9 @@ std::string menu_listing(const std::vector<MenuSong> &all)
 
 bool menu_read(const std::vector<XbLine> &lines, std::vector<MenuSong> &songs)
 {
-    std::vector<XbLine> mark;
-    std::vector<std::string> warnings;
-    std::string error;
     songs.clear();
-    if (!xb_parse_listing(marker, mark, warnings, error) || lines.empty() || lines[0].number != mark[0].number ||
-        lines[0].tokens != mark[0].tokens)
+    if (lines.empty() || lines[0].number != marker_line || lines[0].tokens.empty() || lines[0].tokens[0] != 0x83 ||
+        squeezed(std::string(lines[0].tokens.begin() + 1, lines[0].tokens.end())) != squeezed(marker_text))
         return false;
     for (const XbLine &line : lines) {
         std::vector<std::string> items;
