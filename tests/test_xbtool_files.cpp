@@ -133,7 +133,10 @@ TEST(XbtoolFiles, ProgramAndDiskWriteWhatTheySay)
          dsk + ": TWO added, PROGRAM, 1 line, 2 sectors\nxbtool disk: " + dsk + ": 354 of 360 sectors free\n"},
         {{"disk", dsk, dir.file("Two.txt"), "--disk-name", "MUSIC", "--replace"}, "xbtool disk: " + dsk +
          ": TWO replaced, PROGRAM, 2 lines, 2 sectors\nxbtool disk: " + dsk + ": 354 of 360 sectors free\n"},
-        {{"disk", dir.file("ds.dsk"), one, "--format", "dsdd"}, ""},
+        {{"disk", dir.file("ds.dsk"), one, "--format", "dsdd"}, "xbtool disk: " + dir.file("ds.dsk") +
+         ": ONE added, PROGRAM, 2 lines, 2 sectors\nxbtool disk: " + dir.file("ds.dsk") + ": 1436 of 1440 sectors "
+         "free\nxbtool disk: " + dir.file("ds.dsk") + ": note: a double-density image; the TI's own disk controller "
+         "reads single density only (sssd, dssd) and fails on it with * I/O ERROR 20\n"},
     };
     for (const auto &run : runs) {
         const ToolRun r = xbtool(run.first);

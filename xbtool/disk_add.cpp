@@ -350,5 +350,8 @@ int disk_add(const DiskRequest &r, const DiskReaders &readers, std::ostream &err
     disk_read_catalog(image, catalog, error);
     err << prefix << r.image_path << ": " << catalog.sectors - catalog.used << " of " << catalog.sectors
         << " sectors free\n";
+    if (!disk.exists && r.geometry.density > 1)
+        err << prefix << r.image_path << ": note: a double-density image; the TI's own disk controller reads "
+            << "single density only (sssd, dssd) and fails on it with * I/O ERROR 20\n";
     return XBTOOL_EXIT_OK;
 }
