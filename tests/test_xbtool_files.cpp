@@ -65,11 +65,11 @@ TEST(XbtoolFiles, ExitCodesAndMessages)
              "program --help' for more information.\n"},
         {{"program", txt, "--bogus"}, 2, "xbtool program: unknown option '--bogus'" + try_ + "program --help' for more information.\n"},
         {{"program", data}, 1,
-         "xbtool: " + data + ": bare DATA lines without line numbers (kelvaro's -d form); convert with -p for a whole program\n"},
-        {{"program", bad, "-o", keep}, 1, "xbtool: " + bad + ": line 10: unterminated string\n"},
-        {{"program", none}, 1, "xbtool: cannot read " + none + ": No such file or directory\n"},
+         "xbtool program: " + data + ": bare DATA lines without line numbers (kelvaro's -d form); convert with -p for a whole program\n"},
+        {{"program", bad, "-o", keep}, 1, "xbtool program: " + bad + ": line 10: unterminated string\n"},
+        {{"program", none}, 1, "xbtool program: cannot read " + none + ": No such file or directory\n"},
         {{"program", dir.file("SONG")}, 1,
-         "xbtool: " + dir.file("SONG") + " is the listing itself; give another output with -o\n"},
+         "xbtool program: " + dir.file("SONG") + " is the listing itself; give another output with -o\n"},
         {{"disk", dir.file("a.dsk"), txt, "--format", "hd"}, 2,
          "xbtool disk: unknown format 'hd' (sssd, dssd or dsdd)" + try_ + "disk --help' for more information.\n"},
         {{"disk", dsk, txt, "--format", "dsdd"}, 1,
@@ -80,10 +80,10 @@ TEST(XbtoolFiles, ExitCodesAndMessages)
          "xbtool disk: " + dsk + ": not changed; the files do not fit: BIG2 94 sectors, BIG3 94, BIG4 94, 282 in "
          "all, and 262 are free; give --format dssd for a new image of 720 sectors (seven songs of 24,000 bytes and "
          "the menu), or put some songs on a second image\n"},
-        {{"dir", txt}, 1, "xbtool: " + txt + ": not a disk image (no \"DSK\" mark in sector 0)\n"},
-        {{"list", txt, "SONG"}, 1, "xbtool: " + txt + ": not a disk image, so it holds no file SONG\n"},
-        {{"list", txt}, 1, "xbtool: " + txt + ": not an XB program (its header does not check)\n"},
-        {{"list", dsk}, 1, "xbtool: " + dsk + ": a disk image with several programs (BIG, SONG): name one\n"},
+        {{"dir", txt}, 1, "xbtool dir: " + txt + ": not a disk image (no \"DSK\" mark in sector 0)\n"},
+        {{"list", txt, "SONG"}, 1, "xbtool list: " + txt + ": not a disk image, so it holds no file SONG\n"},
+        {{"list", txt}, 1, "xbtool list: " + txt + ": not an XB program (its header does not check)\n"},
+        {{"list", dsk}, 1, "xbtool list: " + dsk + ": a disk image with several programs (BIG, SONG): name one\n"},
     };
     for (const Case &c : cases) {
         const ToolRun r = xbtool(c.args);
@@ -115,19 +115,19 @@ TEST(XbtoolFiles, ProgramAndDiskWriteWhatTheySay)
     write_text(big, data_lines(100));
     write_text(near, data_lines(190));
     const std::pair<Words, std::string> runs[] = {
-        {{"program", txt}, "xbtool: " + dir.file("MYSONG") + ": MYSONG, PROGRAM, 2 lines, 57 bytes\n"},
+        {{"program", txt}, "xbtool program: " + dir.file("MYSONG") + ": MYSONG, PROGRAM, 2 lines, 57 bytes\n"},
         {{"program", txt, "--raw", "-o", dir.file("short.prg")}, ""},
         {{"program", txt, "--raw", "--long", "--name=TUNE", "-o", dir.file("long.prg")},
-         "xbtool: " + dir.file("long.prg") + ": TUNE, INT/VAR 254, 2 lines, 279 bytes (plain file)\n"},
+         "xbtool program: " + dir.file("long.prg") + ": TUNE, INT/VAR 254, 2 lines, 279 bytes (plain file)\n"},
         {{"program", txt, "--long", "--name", "TUNE"}, ""},
         // Larger than 11,800 bytes: long by default, a warning with --short;
         // near the top of memory, a warning above the largest file seen to load.
-        {{"program", big}, "xbtool: " + dir.file("BIG") + ": BIG, INT/VAR 254, 100 lines, 12962 bytes\n"},
+        {{"program", big}, "xbtool program: " + dir.file("BIG") + ": BIG, INT/VAR 254, 100 lines, 12962 bytes\n"},
         {{"program", big, "--short", "-o", dir.file("BIGS")},
-         "xbtool: " + big + ": warning: the short-format file takes 12908 bytes; above 11800 a TI loads it but does not "
-         "run it (use --long)\nxbtool: " + dir.file("BIGS") + ": BIG, PROGRAM, 100 lines, 12908 bytes\n"},
-        {{"program", near}, "xbtool: " + near + ": warning: the long-format file takes 24618 bytes; the largest seen to "
-         "load took 24467 (one of 24615 failed at OLD with I/O ERROR 20)\nxbtool: " + dir.file("NEAR") +
+         "xbtool program: " + big + ": warning: the short-format file takes 12908 bytes; above 11800 a TI loads it but does not "
+         "run it (use --long)\nxbtool program: " + dir.file("BIGS") + ": BIG, PROGRAM, 100 lines, 12908 bytes\n"},
+        {{"program", near}, "xbtool program: " + near + ": warning: the long-format file takes 24618 bytes; the largest seen to "
+         "load took 24467 (one of 24615 failed at OLD with I/O ERROR 20)\nxbtool program: " + dir.file("NEAR") +
          ": NEAR, INT/VAR 254, 190 lines, 24618 bytes\n"},
         {{"disk", dsk, one, two}, "xbtool disk: " + dsk + ": ONE added, PROGRAM, 2 lines, 2 sectors\nxbtool disk: " +
          dsk + ": TWO added, PROGRAM, 1 line, 2 sectors\nxbtool disk: " + dsk + ": 354 of 360 sectors free\n"},

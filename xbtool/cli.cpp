@@ -30,11 +30,14 @@ void print_help(std::ostream &out)
         std::string name = s.name;
         out << "  " << name << std::string(10 - name.size(), ' ') << s.summary << '\n';
     }
-    out << "\n'xbtool COMMAND --help' describes one command.\n"
+    out << "\n'xbtool COMMAND --help' describes one command. An option's value follows it as the next\n"
+           "word or after '=' (-o OUT, -o=OUT). 'xbtool --version' shows the version.\n"
            "Exit status: 0 success, 1 error, 2 usage error.\n";
 }
 
 }  // namespace
+
+const char xbtool_version[] = "xbtool (kelvaro) 1.1\n";
 
 int xbtool_run(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
 {
@@ -44,6 +47,10 @@ int xbtool_run(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
     }
     if (args[0] == "--help" || args[0] == "-h") {
         print_help(out);
+        return XBTOOL_EXIT_OK;
+    }
+    if (args[0] == "--version") {
+        out << xbtool_version;
         return XBTOOL_EXIT_OK;
     }
     for (const Subcommand &s : subcommands)

@@ -1,6 +1,7 @@
 // xbtool's subcommands. Each takes the words after its name, writes what the
 // user asked for to out (listings, catalogs, comparisons; nothing else) and
-// every message to err, prefixed "xbtool: ", and returns the exit status:
+// every message to err, prefixed "xbtool COMMAND: " (xbtool/args.h reads
+// the words and starts the messages), and returns the exit status:
 // 0 success, 1 error, 2 usage error. Each is a thin layer over the library
 // units (xb/, disk/, the compressor's VGM code).
 #ifndef XBTOOL_COMMANDS_H
@@ -28,6 +29,9 @@ int xbtool_list(const XbtoolArgs &args, std::ostream &out, std::ostream &err);
 int xbtool_play(const XbtoolArgs &args, std::ostream &out, std::ostream &err);
 int xbtool_compare(const XbtoolArgs &args, std::ostream &out, std::ostream &err);
 int xbtool_roll(const XbtoolArgs &args, std::ostream &out, std::ostream &err);
+
+// What --version prints.
+extern const char xbtool_version[];
 
 // The whole command line (without the program name).
 int xbtool_run(const XbtoolArgs &args, std::ostream &out, std::ostream &err);

@@ -13,12 +13,11 @@
 #include "base/process.h"
 #include "disk/program_file.h"
 #include "disk/tifiles.h"
+#include "xbtool/args.h"
 #include "xbtool/commands.h"
 #include "xbtool/menu.h"
 
 namespace {
-
-const char prefix[] = "xbtool disk: ";
 
 enum class InputKind { listing, program, vgm };
 
@@ -82,11 +81,11 @@ bool open_disk(const DiskRequest &r, const DiskReaders &readers, Disk &disk, std
     if (disk.exists) {
         if (!readers.file(r.image_path, disk.image, err)) return false;
         if (!disk_read_catalog(disk.image, disk.catalog, error)) {
-            err << prefix << r.image_path << ": " << error << '\n';
+            say(err, "disk") << r.image_path << ": " << error << '\n';
             return false;
         }
         if (r.formatted && disk.catalog.geometry != r.geometry.name) {
-            err << prefix << r.image_path << ": the disk is " << disk.catalog.geometry << ", not "
+            say(err, "disk") << r.image_path << ": the disk is " << disk.catalog.geometry << ", not "
                 << r.geometry.name << "; --format applies to a new image only\n";
             return false;
         }
@@ -94,7 +93,7 @@ bool open_disk(const DiskRequest &r, const DiskReaders &readers, Disk &disk, std
     } else {
         const std::string name = r.disk_named ? r.disk_name : ti_name_from_path(r.image_path);
         if (name.empty()) {
-            err << prefix << r.image_path << ": no disk name can be made of this name; give one with --disk-name\n";
+            say(err, "disk") << r.image_path << ": no disk name can be made of this name; give one with --disk-name\n";
             return false;
         }
         disk.image = disk_create(r.geometry, name);
@@ -116,12 +115,12 @@ bool read_inputs(const DiskRequest &r, const DiskReaders &readers, std::vector<I
         item.path = path;
         item.name = r.named ? r.name : ti_name_from_path(path);
         if (item.name.empty()) {
-            err << prefix << path << ": no TI file name can be made of this name; give one with --name\n";
+            say(err, "disk") << path << ": no TI file name can be made of this name; give one with --name\n";
             return false;
         }
         for (const Item &other : items)
             if (other.name == item.name) {
-                err << prefix << path << ": " << other.path << " also makes the program " << item.name
+                say(err, "disk") << path << ": " << other.path << " also makes the program " << item.name
                     << "; rename one of them\n";
                 return false;
             }
@@ -145,7 +144,7 @@ bool check_names(const DiskRequest &r, const Disk &disk, bool menu, std::vector<
 {
     for (Item &item : items) {
         if (menu && item.name == MENU_NAME) {
-            err << prefix << item.path << ": makes the program " << MENU_NAME << ", the name of the disk's menu; "
+            say(err, "disk") << item.path << ": makes the program " << MENU_NAME << ", the name of the disk's menu; "
                 << "choose another name with --name, or give --no-menu\n";
             return false;
         }
@@ -153,13 +152,13 @@ bool check_names(const DiskRequest &r, const Disk &disk, bool menu, std::vector<
         item.replaces = e != nullptr;
         if (e == nullptr || r.replace) continue;
         TiFile old = disk_entry_file(disk.image, *e);
-        err << prefix << r.image_path << ": already holds " << item.name << " (" << ti_file_type(e->info) << ", "
+        say(err, "disk") << r.image_path << ": already holds " << item.name << " (" << ti_file_type(e->info) << ", "
             << with_commas(ti_file_bytes(old)) << " bytes); give --replace to replace it with " << item.path
             << ", or choose another name: --name NAME (with one input) or rename " << item.path << '\n';
         return false;
     }
     if (menu && !disk.our_menu && find_entry(disk.catalog, MENU_NAME) != nullptr && !r.replace) {
-        err << prefix << r.image_path << ": holds a " << MENU_NAME << " that xbtool did not write (Extended BASIC "
+        say(err, "disk") << r.image_path << ": holds a " << MENU_NAME << " that xbtool did not write (Extended BASIC "
             << "runs it when it starts); give --replace to replace it with the menu of songs, or --no-menu\n";
         return false;
     }
@@ -213,18 +212,18 @@ bool convert_songs(const DiskRequest &r, bool menu, std::vector<Item> &items, st
         songs++;
         if (kelvaro.empty()) kelvaro = find_program("kelvaro");
         if (kelvaro.empty()) {
-            err << prefix << "no kelvaro on PATH or beside xbtool: it converts the VGM files\n";
+            say(err, "disk") << "no kelvaro on PATH or beside xbtool: it converts the VGM files\n";
             return false;
         }
         error.clear();
         if (!convert_vgm(item.path, item.bytes, item.vgm, r.recipe, reserve, kelvaro, item.song, error) ||
             !song_program(item, menu, error)) {
-            err << prefix << item.path << ": kelvaro could not convert it:\n" << error;
+            say(err, "disk") << item.path << ": kelvaro could not convert it:\n" << error;
             failed.push_back(item.path);
         }
     }
     if (failed.empty()) return true;
-    err << prefix << r.image_path << ": not changed; " << failed.size() << " of " << songs
+    say(err, "disk") << r.image_path << ": not changed; " << failed.size() << " of " << songs
         << (songs == 1 ? " song" : " songs") << " could not be converted:";
     for (const std::string &f : failed) err << ' ' << f;
     err << '\n';
@@ -271,7 +270,7 @@ bool files_fit(const DiskRequest &r, const Disk &disk, const std::vector<TiFile>
     }
     const size_t free_now = disk.catalog.sectors - disk.catalog.used + freed;
     if (needed <= free_now) return true;
-    err << prefix << r.image_path << ": not changed; the files do not fit: " << each.str() << ", " << needed
+    say(err, "disk") << r.image_path << ": not changed; the files do not fit: " << each.str() << ", " << needed
         << " in all, and " << free_now << " are free; give --format dssd for a new image of 720 sectors "
         << "(seven songs of 24,000 bytes and the menu), or put some songs on a second image\n";
     return false;
@@ -280,7 +279,7 @@ bool files_fit(const DiskRequest &r, const Disk &disk, const std::vector<TiFile>
 std::string song_report(const DiskRequest &r, const Item &item, const TiFile &file)
 {
     std::ostringstream line;
-    line << prefix << r.image_path << ": " << item.name << (item.replaces ? " replaced" : "");
+    say(line, "disk") << r.image_path << ": " << item.name << (item.replaces ? " replaced" : "");
     if (item.kind == InputKind::vgm)
         line << " from " << item.path << ": " << recipe_text(r.recipe) << ", "
              << with_commas(item.bytes_in_xb) << " bytes, " << seconds_text(item.song.kept_s)
@@ -325,7 +324,7 @@ int disk_add(const DiskRequest &r, const DiskReaders &readers, std::ostream &err
         XbProgram program;
         if (!xb_parse_listing(menu_text(disk, items, menu_songs), lines, warnings, error) ||
             !xb_build_program(lines, XbFormat::Short, program, error)) {
-            err << prefix << r.image_path << ": the menu cannot be made: " << error << '\n';
+            say(err, "disk") << r.image_path << ": the menu cannot be made: " << error << '\n';
             return XBTOOL_EXIT_ERROR;
         }
         files.push_back(ti_program_file(MENU_NAME, program, now));
@@ -334,24 +333,24 @@ int disk_add(const DiskRequest &r, const DiskReaders &readers, std::ostream &err
     std::vector<uint8_t> image = disk.image;
     for (const TiFile &file : files)
         if (!disk_put_file(image, file, error)) {
-            err << prefix << r.image_path << ": not changed; " << error << '\n';
+            say(err, "disk") << r.image_path << ": not changed; " << error << '\n';
             return XBTOOL_EXIT_ERROR;
         }
     if (!write_file_atomic(r.image_path, image, error)) {
-        err << prefix << error << '\n';
+        say(err, "disk") << error << '\n';
         return XBTOOL_EXIT_ERROR;
     }
     for (size_t i = 0; i < items.size(); i++) err << song_report(r, items[i], files[i]);
     if (menu)
-        err << prefix << r.image_path << ": " << MENU_NAME << ", the menu of " << menu_songs
+        say(err, "disk") << r.image_path << ": " << MENU_NAME << ", the menu of " << menu_songs
             << (menu_songs == 1 ? " song" : " songs") << " that Extended BASIC runs from drive 1"
             << (menu_songs > MENU_MAX_SONGS ? " (it lists the first 35)" : "") << '\n';
     DiskCatalog catalog;
     disk_read_catalog(image, catalog, error);
-    err << prefix << r.image_path << ": " << catalog.sectors - catalog.used << " of " << catalog.sectors
+    say(err, "disk") << r.image_path << ": " << catalog.sectors - catalog.used << " of " << catalog.sectors
         << " sectors free\n";
     if (!disk.exists && r.geometry.density > 1)
-        err << prefix << r.image_path << ": note: a double-density image; the TI's own disk controller reads "
+        say(err, "disk") << r.image_path << ": note: a double-density image; the TI's own disk controller reads "
             << "single density only (sssd, dssd) and fails on it with * I/O ERROR 20\n";
     return XBTOOL_EXIT_OK;
 }

@@ -15,6 +15,7 @@
 #include "base/file_write.h"
 #include "xb/image.h"
 #include "xb/tokenize.h"
+#include "xbtool/args.h"
 #include "xbtool/commands.h"
 #include "xbtool/disk_add.h"
 
@@ -80,86 +81,11 @@ const char list_help[] =
     "  -h, --help   show this help and exit\n\n"
     "Exit status: 0 success, 1 error, 2 usage error.\n";
 
-// The words of a command line: options with their values, and the rest.
-struct Parsed {
-    std::vector<std::string> positional;
-    std::vector<std::pair<std::string, std::string>> options;
-    bool help = false;
-};
-
-// Splits args by the options given (those in with_value take the next word
-// or "=value"); false with a usage message for an unknown option.
-bool parse_args(const XbtoolArgs &args, const std::vector<std::string> &flags,
-                const std::vector<std::string> &with_value, const char *command, Parsed &parsed, std::ostream &err)
-{
-    bool options_end = false;
-    for (size_t i = 0; i < args.size(); i++) {
-        const std::string &a = args[i];
-        if (options_end || a.size() < 2 || a[0] != '-') {
-            parsed.positional.push_back(a);
-            continue;
-        }
-        if (a == "--") {
-            options_end = true;
-            continue;
-        }
-        if (a == "-h" || a == "--help") {
-            parsed.help = true;
-            continue;
-        }
-        const size_t eq = a.find('=');
-        const std::string name = a.substr(0, eq);
-        bool known = false;
-        for (const std::string &f : flags)
-            if (a == f) {
-                parsed.options.emplace_back(a, "");
-                known = true;
-            }
-        for (const std::string &v : with_value) {
-            if (name != v) continue;
-            known = true;
-            if (eq != std::string::npos) {
-                parsed.options.emplace_back(v, a.substr(eq + 1));
-            } else if (i + 1 < args.size()) {
-                parsed.options.emplace_back(v, args[++i]);
-            } else {
-                err << "xbtool " << command << ": " << v << " needs a value\n";
-                return false;
-            }
-        }
-        if (!known) {
-            err << "xbtool " << command << ": unknown option '" << a << "'\n";
-            return false;
-        }
-    }
-    return true;
-}
-
-// The last value given for an option, or empty.
-std::string option(const Parsed &p, const std::string &name, bool *given = nullptr)
-{
-    std::string value;
-    if (given) *given = false;
-    for (const auto &o : p.options)
-        if (o.first == name) {
-            value = o.second;
-            if (given) *given = true;
-        }
-    return value;
-}
-
-int usage(std::ostream &err, const char *command, const std::string &problem)
-{
-    if (!problem.empty()) err << "xbtool " << command << ": " << problem << '\n';
-    err << "Try 'xbtool " << command << " --help' for more information.\n";
-    return XBTOOL_EXIT_USAGE;
-}
-
-bool read_input(const std::string &path, std::vector<uint8_t> &bytes, std::ostream &err)
+bool read_input(const std::string &path, std::vector<uint8_t> &bytes, const char *command, std::ostream &err)
 {
     FILE *f = std::fopen(path.c_str(), "rb");
     if (f == nullptr) {
-        err << "xbtool: cannot read " << path << ": " << std::strerror(errno) << '\n';
+        say(err, command) << "cannot read " << path << ": " << std::strerror(errno) << '\n';
         return false;
     }
     bytes.clear();
@@ -173,11 +99,11 @@ bool read_input(const std::string &path, std::vector<uint8_t> &bytes, std::ostre
     const int why = errno;
     std::fclose(f);
     if (failed) {
-        err << "xbtool: cannot read " << path << ": " << std::strerror(why) << '\n';
+        say(err, command) << "cannot read " << path << ": " << std::strerror(why) << '\n';
         return false;
     }
     if (bytes.size() > static_cast<size_t>(MAX_INPUT)) {
-        err << "xbtool: " << path << ": too large for a listing, program file or disk image\n";
+        say(err, command) << path << ": too large for a listing, program file or disk image\n";
         return false;
     }
     return true;
@@ -195,40 +121,40 @@ bool is_data_form(const std::string &text)
 // Reads and tokenizes a listing into a stored program (format: the one
 // forced, or the default by size); warnings and errors go to err.
 bool listing_program(const std::string &path, const XbFormat *forced, XbProgram &program, size_t &lines_count,
-                     std::ostream &err)
+                     const char *command, std::ostream &err)
 {
     std::vector<uint8_t> bytes;
-    if (!read_input(path, bytes, err)) return false;
+    if (!read_input(path, bytes, command, err)) return false;
     const std::string text(bytes.begin(), bytes.end());
     std::vector<XbLine> lines;
     std::vector<std::string> warnings;
     std::string error;
     if (is_data_form(text)) {
-        err << "xbtool: " << path << ": bare DATA lines without line numbers (kelvaro's -d form); "
+        say(err, command) << path << ": bare DATA lines without line numbers (kelvaro's -d form); "
             << "convert with -p for a whole program\n";
         return false;
     }
     const bool parsed = xb_parse_listing(text, lines, warnings, error);
-    for (const std::string &w : warnings) err << "xbtool: " << path << ": warning: " << w << '\n';
+    for (const std::string &w : warnings) say(err, command) << path << ": warning: " << w << '\n';
     if (!parsed) {
-        err << "xbtool: " << path << ": " << error << '\n';
+        say(err, command) << path << ": " << error << '\n';
         return false;
     }
     if (lines.empty()) {
-        err << "xbtool: " << path << ": no program lines\n";
+        say(err, command) << path << ": no program lines\n";
         return false;
     }
     const XbFormat format = forced ? *forced : xb_default_format(lines);
     if (format == XbFormat::Short && xb_short_file_size(lines) > XB_SHORT_FILE_LIMIT)
-        err << "xbtool: " << path << ": warning: the short-format file takes " << xb_short_file_size(lines)
+        say(err, command) << path << ": warning: the short-format file takes " << xb_short_file_size(lines)
             << " bytes; above " << XB_SHORT_FILE_LIMIT << " a TI loads it but does not run it (use --long)\n";
     if (!xb_build_program(lines, format, program, error)) {
-        err << "xbtool: " << path << ": " << error << '\n';
+        say(err, command) << path << ": " << error << '\n';
         return false;
     }
     const size_t file_size = xb_raw_file(program).size();
     if (format == XbFormat::Long && file_size > XB_LONG_FILE_LOADS)
-        err << "xbtool: " << path << ": warning: the long-format file takes " << file_size << " bytes; the largest "
+        say(err, command) << path << ": warning: the long-format file takes " << file_size << " bytes; the largest "
             << "seen to load took " << XB_LONG_FILE_LOADS << " (one of 24615 failed at OLD with I/O ERROR 20)\n";
     lines_count = lines.size();
     return true;
@@ -250,8 +176,8 @@ std::string folder_of(const std::string &path)
 int xbtool_program(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
 {
     Parsed p;
-    if (!parse_args(args, {"--raw", "--long", "--short"}, {"-o", "--name"}, "program", p, err))
-        return usage(err, "program", "");
+    if (!parse_args(args, {"--raw", "--long", "--short"}, {{"-o"}, {"--name"}}, "program", p, err))
+        return XBTOOL_EXIT_USAGE;
     if (p.help) {
         out << program_help;
         return XBTOOL_EXIT_OK;
@@ -269,7 +195,7 @@ int xbtool_program(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
         return usage(err, "program", "'" + name + "' is no TI file name (1 to 10 characters, no blank or period)");
     if (!named) name = ti_name_from_path(listing);
     if (name.empty()) {
-        err << "xbtool: " << listing << ": no TI file name can be made of this name; give one with --name\n";
+        say(err, "program") << listing << ": no TI file name can be made of this name; give one with --name\n";
         return XBTOOL_EXIT_ERROR;
     }
     std::string path = option(p, "-o", &has_out);
@@ -280,21 +206,21 @@ int xbtool_program(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
     const XbFormat *forced = is_long ? &long_format : is_short ? &short_format : nullptr;
     XbProgram program;
     size_t lines = 0;
-    if (!listing_program(listing, forced, program, lines, err)) return XBTOOL_EXIT_ERROR;
+    if (!listing_program(listing, forced, program, lines, "program", err)) return XBTOOL_EXIT_ERROR;
     if (same_file(path, listing)) {
-        err << "xbtool: " << path << " is the listing itself; give another output with -o\n";
+        say(err, "program") << path << " is the listing itself; give another output with -o\n";
         return XBTOOL_EXIT_ERROR;
     }
     const std::vector<uint8_t> file =
         raw ? xb_raw_file(program) : tifiles_encode(ti_program_file(name, program, ti_stamp_now()));
     std::string error;
     if (!write_file_atomic(path, file, error)) {
-        err << "xbtool: " << error << '\n';
+        say(err, "program") << error << '\n';
         return XBTOOL_EXIT_ERROR;
     }
-    err << "xbtool: " << path << ": " << name << ", " << format_name(program.format) << ", " << lines
-        << (lines == 1 ? " line, " : " lines, ") << xb_raw_file(program).size() << " bytes"
-        << (raw ? " (plain file)" : "") << '\n';
+    say(err, "program") << path << ": " << name << ", " << format_name(program.format) << ", " << lines
+                        << (lines == 1 ? " line, " : " lines, ") << xb_raw_file(program).size() << " bytes"
+                        << (raw ? " (plain file)" : "") << '\n';
     return XBTOOL_EXIT_OK;
 }
 
@@ -302,8 +228,8 @@ int xbtool_disk(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
 {
     Parsed p;
     if (!parse_args(args, {"--statements", "--noise", "--replace", "--no-menu"},
-                    {"--disk-name", "--format", "--for", "--name"}, "disk", p, err))
-        return usage(err, "disk", "");
+                    {{"--disk-name"}, {"--format"}, {"--for", "xb, compiled or classic99"}, {"--name"}}, "disk", p, err))
+        return XBTOOL_EXIT_USAGE;
     if (p.help) {
         out << disk_help;
         return XBTOOL_EXIT_OK;
@@ -334,9 +260,11 @@ int xbtool_disk(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
     r.image_path = p.positional[0];
     r.inputs.assign(p.positional.begin() + 1, p.positional.end());
     DiskReaders readers;
-    readers.file = read_input;
+    readers.file = [](const std::string &path, std::vector<uint8_t> &bytes, std::ostream &e) {
+        return read_input(path, bytes, "disk", e);
+    };
     readers.listing = [](const std::string &path, XbProgram &program, size_t &lines, std::ostream &e) {
-        return listing_program(path, nullptr, program, lines, e);
+        return listing_program(path, nullptr, program, lines, "disk", e);
     };
     return disk_add(r, readers, err);
 }
@@ -344,7 +272,7 @@ int xbtool_disk(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
 int xbtool_dir(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
 {
     Parsed p;
-    if (!parse_args(args, {}, {}, "dir", p, err)) return usage(err, "dir", "");
+    if (!parse_args(args, {}, {}, "dir", p, err)) return XBTOOL_EXIT_USAGE;
     if (p.help) {
         out << dir_help;
         return XBTOOL_EXIT_OK;
@@ -353,11 +281,11 @@ int xbtool_dir(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
         return usage(err, "dir", p.positional.empty() ? "no disk image given" : "give one disk image");
     const std::string &path = p.positional[0];
     std::vector<uint8_t> image;
-    if (!read_input(path, image, err)) return XBTOOL_EXIT_ERROR;
+    if (!read_input(path, image, "dir", err)) return XBTOOL_EXIT_ERROR;
     DiskCatalog catalog;
     std::string error;
     if (!disk_read_catalog(image, catalog, error)) {
-        err << "xbtool: " << path << ": " << error << '\n';
+        say(err, "dir") << path << ": " << error << '\n';
         return XBTOOL_EXIT_ERROR;
     }
     out << disk_catalog_text(image, catalog);
@@ -367,7 +295,7 @@ int xbtool_dir(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
 int xbtool_list(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
 {
     Parsed p;
-    if (!parse_args(args, {}, {}, "list", p, err)) return usage(err, "list", "");
+    if (!parse_args(args, {}, {}, "list", p, err)) return XBTOOL_EXIT_USAGE;
     if (p.help) {
         out << list_help;
         return XBTOOL_EXIT_OK;
@@ -377,10 +305,10 @@ int xbtool_list(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
     const std::string &path = p.positional[0];
     const std::string name = p.positional.size() == 2 ? p.positional[1] : std::string();
     std::vector<uint8_t> bytes;
-    if (!read_input(path, bytes, err)) return XBTOOL_EXIT_ERROR;
+    if (!read_input(path, bytes, "list", err)) return XBTOOL_EXIT_ERROR;
     std::string listing, error;
     if (!read_program_listing(bytes, name, listing, error)) {
-        err << "xbtool: " << path << ": " << error << '\n';
+        say(err, "list") << path << ": " << error << '\n';
         return XBTOOL_EXIT_ERROR;
     }
     out << listing;

@@ -1,0 +1,177 @@
+// Finding copies: the longest copies from the bytes stored before a stream,
+// the guide pass's greedy copies, and the candidates at a node of a parse.
+#include "songfile/pack_parts.h"
+
+namespace packer {
+
+namespace {
+
+constexpr int PRIOR_DEPTH = 32;   // candidates tried in the bytes stored before the stream
+constexpr int STORED_DEPTH = 24;  // candidates tried in the stream's committed bytes
+constexpr int SHORT_DEPTH = 8;    // candidates tried for short references
+constexpr int NEAR_DEPTH = 32;    // candidates tried in the data past the commit point
+constexpr int NEAR_CHECKS = 16;   // of those, looked up on the path
+constexpr int GUIDE_DEPTH = 16;   // candidates tried by the guide pass
+
+}  // namespace
+
+std::vector<Match> prior_matches(const std::vector<uint8_t> &file, uint32_t lowest, uint32_t start,
+                                 const std::vector<uint8_t> &data)
+{
+    const size_t n = data.size();
+    const uint8_t *d = data.data();
+    const size_t end = std::min<size_t>(start, SOURCE_LIMIT);  // copyable bytes before the stream
+    std::vector<Match> found(n);
+    if (end < size_t(lowest) + LONG_PREFIX) return found;
+    const uint8_t *f = file.data() + lowest;
+    const size_t prior = end - lowest;
+    Chains chains(prior, LONG_PREFIX);
+    while (chains.prev.size() + LONG_PREFIX <= prior) chains.add(f);
+    for (size_t i = 0; i + LONG_PREFIX <= n; i++) {
+        const size_t want = std::min(n - i, FULL_RUN);
+        Match &m = found[i];
+        int tries = PRIOR_DEPTH;
+        for (uint32_t e = chains.first(d + i); e != 0 && tries-- > 0 && m.len < MAX_RUN; e = chains.prev[e - 1]) {
+            const size_t s = e - 1;
+            const size_t lim = std::min(prior - s, want);
+            if (m.len > 0 && m.len < lim && d[i + m.len] != f[s + m.len]) continue;
+            m.keep_longer(copy_length(d + i, f + s, lim), static_cast<uint32_t>(lowest + s), true);
+        }
+    }
+    return found;
+}
+
+std::vector<uint8_t> copied_passages(const Stream &st, size_t lmin)
+{
+    const size_t n = st.data.size();
+    const uint8_t *d = st.data.data();
+    std::vector<uint8_t> copied(n, 0);
+    Chains self(n, LONG_PREFIX);
+    for (size_t i = 0; i + LONG_PREFIX <= n;) {
+        while (self.prev.size() < i) self.add(d);
+        size_t best = 0, from = 0;
+        const size_t want = std::min(n - i, MAX_RUN);
+        int tries = GUIDE_DEPTH;
+        for (uint32_t e = self.first(d + i); e != 0 && tries-- > 0 && best < want; e = self.prev[e - 1]) {
+            const size_t j = e - 1;
+            const size_t lim = std::min(want, i - j);
+            if (best > 0 && best < lim && d[i + best] != d[j + best]) continue;
+            const size_t len = common_length(d + i, d + j, lim);
+            if (len > best) {
+                best = len;
+                from = j;
+            }
+        }
+        if (best >= lmin && best > st.prior[i].len) {
+            std::fill(copied.begin() + static_cast<long>(from), copied.begin() + static_cast<long>(from + best), 1);
+            i += best;
+        } else {
+            i++;
+        }
+    }
+    return copied;
+}
+
+bool stored_at(const Parse &parse, size_t i, size_t j, uint32_t start, uint32_t &src, size_t &avail)
+{
+    const size_t b = parse.covering(i, j);
+    const size_t a = parse.from(b);
+    uint64_t s;
+    if (parse.kind[b] == LITERAL)
+        s = uint64_t(start) + parse.size[a] + 1 + (j - a);
+    else if (parse.kind[b] == SHORT_REF || parse.kind[b] == LONG_REF)
+        s = uint64_t(parse.src[b]) + (j - a);
+    else
+        return false;
+    if (s >= SOURCE_LIMIT) return false;
+    src = static_cast<uint32_t>(s);
+    avail = std::min<size_t>(b - j, SOURCE_LIMIT - src);
+    return true;
+}
+
+const uint8_t *Finder::final_bytes(size_t s, size_t &room) const
+{
+    room = 0;
+    if (s >= SOURCE_LIMIT || s < st.lowest) return nullptr;
+    if (s < st.start) {
+        room = std::min<size_t>(st.start, SOURCE_LIMIT) - s;
+        return st.file.data() + s;
+    }
+    const size_t p = s - st.start;
+    if (p >= commit.out.size()) return nullptr;
+    room = std::min<size_t>(commit.out.size() - p, SOURCE_LIMIT - s);
+    return commit.out.data() + p;
+}
+
+void Finder::try_final(size_t i, size_t want, size_t s, Match &m) const
+{
+    size_t room;
+    const uint8_t *b = final_bytes(s, room);
+    const size_t lim = std::min(want, room);
+    if (!b || lim <= m.len) return;
+    const uint8_t *a = st.data.data() + i;
+    if (m.len > 0 && a[m.len] != b[m.len]) return;
+    const size_t len = copy_length(a, b, lim);
+    if (len >= plan.min_self) m.keep_longer(len, static_cast<uint32_t>(s), true);
+}
+
+void Finder::find(size_t i, size_t want, Match &shortm, Match &longm) const
+{
+    const uint8_t *d = st.data.data();
+    const uint8_t *a = d + i;
+    const size_t enough = std::min(want, MAX_RUN);
+    const uint32_t start = st.start;
+    const std::vector<uint8_t> &out = commit.out;
+
+    // The stream's committed bytes, at start + p for p below stored.
+    const bool hashed = st.data.size() - i >= LONG_PREFIX;
+    const size_t stored = start < SOURCE_LIMIT ? std::min<size_t>(out.size(), SOURCE_LIMIT - start) : 0;
+    int tries = STORED_DEPTH;
+    for (uint32_t e = hashed ? commit.chains.first(a) : 0; e != 0 && tries-- > 0 && longm.len < enough;
+         e = commit.chains.prev[e - 1]) {
+        const size_t p = e - 1;
+        if (p >= stored) continue;
+        const size_t lim = std::min(want, stored - p);
+        if (lim <= longm.len) continue;
+        const uint8_t *b = out.data() + p;
+        if (longm.len > 0 && a[longm.len] != b[longm.len]) continue;
+        const size_t len = copy_length(a, b, lim);
+        if (len < plan.min_self || len <= longm.len) continue;
+        longm.keep_longer(len, static_cast<uint32_t>(start + p), true);
+        if (p < SHORT_REACH) shortm.keep_longer(len, longm.src, true);
+    }
+    tries = SHORT_DEPTH;
+    for (uint32_t e = commit.early.first(a); e != 0 && tries-- > 0 && shortm.len < enough;
+         e = commit.early.prev[e - 1])
+        try_final(i, want, start + e - 1, shortm);
+
+    // The data past the commit point, where the path to i stores it.
+    tries = NEAR_DEPTH;
+    int checks = NEAR_CHECKS;
+    for (uint32_t e = hashed ? self.first(a) : 0; e > commit.point && tries-- > 0 && checks > 0 && longm.len < enough;
+         e = self.prev[e - 1]) {
+        const size_t j = e - 1;
+        if (longm.len > 0 && longm.len < want && a[longm.len] != d[j + longm.len]) continue;
+        size_t len = common_length(a, d + j, enough);
+        if (len <= longm.len || len < plan.min_self) continue;
+        checks--;
+        uint32_t s;
+        size_t avail;
+        if (!stored_at(parse, i, j, start, s, avail)) continue;
+        len = std::min(len, avail);
+        if (len == MAX_RUN) len = copy_length(a, d + j, std::min(want, avail));
+        if (len < plan.min_self) continue;
+        const bool fixed = s < start + out.size();
+        longm.keep_longer(len, s, fixed);
+        if (s >= start && s - start < SHORT_REACH) shortm.keep_longer(len, s, fixed);
+    }
+
+    // The bytes stored before this stream.
+    const Match &prior = st.prior[i];
+    if (prior.len > longm.len) {
+        longm = prior;
+        if (longm.len > want) longm.len = enough;  // kept out of pinned runs
+    }
+}
+
+}  // namespace packer
