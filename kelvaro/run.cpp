@@ -13,7 +13,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <vector>
+
+#include <zlib.h>
 
 #include "kelvaro/run.h"
 
@@ -45,6 +49,7 @@ const char *const usage_texts[13] = {
 };
 
 const char compressor_name[] = "vgmcomp.x";
+const char version_text[] = "kelvaro (kelvaro) 1.1\n";
 
 bool is_executable(const std::string &path)
 {
@@ -86,16 +91,22 @@ std::string find_compressor()
 // Runs the compressor with the input path as its single argument, without a
 // shell, and waits for it; the settings go in its environment (see
 // xbsound/target.h), so that it measures the program written from them.
-// What counts is the song file it leaves. Returns its exit status (non-zero
-// also when a signal ended it), or -1 when it could not be started at all.
+// kelvaro's own environment stays as it was. What counts is the song file
+// it leaves. Returns its exit status (non-zero also when a signal ended
+// it), or -1 when it could not be started at all.
 int run_compressor(const std::string &program, const char *input)
 {
-    const std::string settings = target_options(target_of_settings(arg_output, arg_noise, arg_timing));
-    if (setenv(kelvaro_settings_env, settings.c_str(), 1) != 0) return -1;
+    const std::string name = std::string(kelvaro_settings_env) + "=";
+    const std::string settings = name + target_options(target_of_settings(arg_output, arg_noise, arg_timing));
+    std::vector<char *> env;
+    for (char **e = environ; *e != nullptr; e++)
+        if (std::strncmp(*e, name.c_str(), name.size()) != 0) env.push_back(*e);
+    env.push_back(const_cast<char *>(settings.c_str()));
+    env.push_back(nullptr);
     std::fflush(stdout);
     char *argv[] = {const_cast<char *>(compressor_name), const_cast<char *>(input), nullptr};
     pid_t pid;
-    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) != 0) return -1;
+    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, env.data()) != 0) return -1;
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
@@ -112,13 +123,40 @@ bool unchanged(const std::string &path, const struct stat &before)
            now.st_mtim.tv_nsec == before.st_mtim.tv_nsec;
 }
 
+// Whether the file at path is a VGM file, plain or gzip-compressed: a
+// regular file whose first bytes, unpacked when they are gzip's, are "Vgm ".
+bool is_vgm_file(const char *path)
+{
+    struct stat st;
+    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    FILE *f = std::fopen(path, "rb");
+    if (f == nullptr) return false;
+    std::vector<unsigned char> head(65536);
+    const size_t n = std::fread(head.data(), 1, head.size(), f);
+    std::fclose(f);
+    if (n >= 4 && std::memcmp(head.data(), "Vgm ", 4) == 0) return true;
+    if (n < 2 || head[0] != 0x1F || head[1] != 0x8B) return false;
+    unsigned char ident[4];
+    z_stream zs = {};
+    if (inflateInit2(&zs, 16 + MAX_WBITS) != Z_OK) return false;
+    zs.next_in = head.data();
+    zs.avail_in = static_cast<uInt>(n);
+    zs.next_out = ident;
+    zs.avail_out = sizeof ident;
+    const int rc = inflate(&zs, Z_SYNC_FLUSH);
+    inflateEnd(&zs);
+    return (rc == Z_OK || rc == Z_STREAM_END) && zs.avail_out == 0 && std::memcmp(ident, "Vgm ", 4) == 0;
+}
+
 // Why the output path may not be written: it names the input or the song
-// file (as a path, or as the same file by device and inode). Null when not.
+// file (as a path, or as the same file by device and inode), or a VGM file,
+// which XB text would replace. Null when not.
 const char *output_clash(const char *output, const std::string &input, const std::string &song)
 {
     if (output == nullptr) return nullptr;
     if (output == input || same_file(output, input)) return "The OUTPUT file is the INPUT file.";
     if (output == song || same_file(output, song)) return "The OUTPUT file is the song file.";
+    if (is_vgm_file(output)) return "The OUTPUT file is a VGM file; kelvaro writes XB text.";
     return nullptr;
 }
 
@@ -146,14 +184,34 @@ bool ReadFileFull(const char *nome, std::vector<uint8_t> &dest)
     return ok;
 }
 
-}  // namespace
-
-int kelvaro_run(int argc, char **argv)
+// An argument that can only be meant as an option: one of kelvaro's option
+// letters alone, -h, or a long option. Any other one starting with "-" may
+// be a path ("-d.vgm").
+bool option_word(const char *arg)
 {
-    for (const char *text : usage_texts) std::printf("%s\n", text);
-    if (argc < 2) return 1;
+    static const char *const words[] = {"-p", "-d", "-x", "-n", "-r", "-e", "-h"};
+    if (std::strncmp(arg, "--", 2) == 0) return true;
+    for (const char *word : words)
+        if (std::strcmp(arg, word) == 0) return true;
+    return false;
+}
 
+bool not_understood(const char *arg)
+{
+    std::printf("\nERROR with supplied arguments.\nNot understood: %s (usage: kelvaro INPUT OUTPUT [options])\n",
+                arg);
+    return false;
+}
+
+// Sets the settings from the command line: the input and output paths,
+// then options from the third argument on, up to the first argument that
+// does not start with "-". False, after the message, on an argument that
+// kelvaro does not understand; then nothing has run.
+bool read_arguments(int argc, char **argv)
+{
     settings_default();
+    for (int i = 1; i < argc && i < 3; i++)
+        if (option_word(argv[i])) return not_understood(argv[i]);
     for (int i = 3; i < argc && argv[i][0] == '-'; i++) {
         switch (argv[i][1]) {
         case 'p': arg_output = OUTPUT_PROGRAM; break;
@@ -162,42 +220,83 @@ int kelvaro_run(int argc, char **argv)
         case 'n': arg_noise = NOISE_ON; break;
         case 'r': arg_timing = TIMING_REAL; break;
         case 'e': arg_timing = TIMING_EMULATED; break;
-        default:
-            std::printf("\nERROR with supplied arguments.\n");
-            return 1;
+        default: return not_understood(argv[i]);
         }
     }
+    return true;
+}
 
-    std::string filename = argv[1];
-    std::string compressor = find_compressor();
-    // A song file of an earlier run that a failing compressor leaves as it
-    // was no longer vouches for the input.
-    struct stat earlier;
-    const bool had_song = stat((filename + ".spf").c_str(), &earlier) == 0;
+// The compressor's run on the input.
+struct Compression {
+    std::string program;  // the vgmcomp.x run, empty when none was found
+    int status = -1;      // its exit status, -1 when it was not started
+};
+
+// Runs the compressor on input, whose song file is song. False, after the
+// message, when it ran on an input that exists, failed and left the song
+// file of an earlier run as it was: that song file may be another song's.
+bool compress(const char *input, const std::string &song, Compression &run)
+{
+    run.program = find_compressor();
+    struct stat earlier, st;
+    const bool had_song = stat(song.c_str(), &earlier) == 0;
+    const bool input_exists = stat(input, &st) == 0;
     // An input such as "-d.vgm" reaches the compressor as "./-d.vgm", not
     // as an option.
-    const std::string compressor_arg = argv[1][0] == '-' ? std::string("./") + argv[1] : filename;
-    const int status = compressor.empty() ? -1 : run_compressor(compressor, compressor_arg.c_str());
-    const bool started = status >= 0;
-
-    filename += ".spf";
-    if (status > 0 && had_song && unchanged(filename, earlier))
-        std::printf("\nWARNING: vgmcomp.x failed; the song file was left by an earlier run and may not match "
-                    "the INPUT file.\n");
-    std::printf("\nOpening INPUT file: %s\n", filename.c_str());
-    if (!ReadFileFull(filename.c_str(), packed) || packed.size() < 4) {
-        std::printf("\nERROR: Can't open INPUT file.\n");
-        if (compressor.empty())
-            std::printf("The song file is written by vgmcomp.x from the VGM input, and no vgmcomp.x was found "
-                        "on PATH or beside kelvaro.\n");
-        else if (!started)
-            std::printf("The song file is written by vgmcomp.x from the VGM input, and %s could not be "
-                        "started.\n", compressor.c_str());
-        else
-            std::printf("The song file is written by vgmcomp.x from the VGM input: see its messages above.\n");
-        return 1;
+    const std::string arg = input[0] == '-' ? std::string("./") + input : std::string(input);
+    run.status = run.program.empty() ? -1 : run_compressor(run.program, arg.c_str());
+    if (run.status <= 0 || !had_song || !unchanged(song, earlier)) return true;
+    if (input_exists) {
+        std::printf("\nERROR: vgmcomp.x failed; the song file left by an earlier run was not converted.\n");
+        return false;
     }
-    packed_size = static_cast<int32_t>(packed.size());
+    std::printf("\nWARNING: vgmcomp.x failed; the song file was left by an earlier run and may not match "
+                "the INPUT file.\n");
+    return true;
+}
+
+// Loads the song file into packed. False, after the message, when it
+// cannot be read or is shorter than its header.
+bool load_song(const std::string &song, const Compression &run)
+{
+    std::printf("\nOpening INPUT file: %s\n", song.c_str());
+    if (ReadFileFull(song.c_str(), packed) && packed.size() >= 4) {
+        packed_size = static_cast<int32_t>(packed.size());
+        return true;
+    }
+    std::printf("\nERROR: Can't open INPUT file.\n");
+    if (run.program.empty())
+        std::printf("The song file is written by vgmcomp.x from the VGM input, and no vgmcomp.x was found "
+                    "on PATH or beside kelvaro.\n");
+    else if (run.status < 0)
+        std::printf("The song file is written by vgmcomp.x from the VGM input, and %s could not be "
+                    "started.\n", run.program.c_str());
+    else
+        std::printf("The song file is written by vgmcomp.x from the VGM input: see its messages above.\n");
+    return false;
+}
+
+bool is(const char *arg, const char *word)
+{
+    return std::strcmp(arg, word) == 0;
+}
+
+}  // namespace
+
+int kelvaro_run(int argc, char **argv)
+{
+    if (argc == 2 && is(argv[1], "--version")) {
+        std::printf("%s", version_text);
+        return 0;
+    }
+    for (const char *text : usage_texts) std::printf("%s\n", text);
+    if (argc < 2) return 1;
+    if (argc == 2 && (is(argv[1], "--help") || is(argv[1], "-h"))) return 0;
+    if (!read_arguments(argc, argv)) return 1;
+
+    const std::string song = std::string(argv[1]) + ".spf";
+    Compression run;
+    if (!compress(argv[1], song, run) || !load_song(song, run)) return 1;
 
     std::printf("\nConverting using the following options:\n  Output: %s\n  Noise:%s\n  Timing:%s\n",
                 arg_output == OUTPUT_DATA ? "DATA" : "PROGRAM", arg_noise == NOISE_ON ? "ON" : "OFF",
@@ -208,5 +307,6 @@ int kelvaro_run(int argc, char **argv)
                     static_cast<unsigned>(MAX_FRAMES));
         return 1;
     }
-    write_output(argc > 2 ? argv[2] : nullptr, output_clash(argc > 2 ? argv[2] : nullptr, argv[1], filename));
+    const char *output = argc > 2 ? argv[2] : nullptr;
+    return write_output(output, output_clash(output, argv[1], song));
 }

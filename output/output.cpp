@@ -3,7 +3,6 @@
 #include <charconv>
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "convert/rows.h"
@@ -130,7 +129,7 @@ bool convert_to_text(const uint8_t *data, uint32_t size, std::string &text)
     return true;
 }
 
-void write_output(const char *path, const char *clash)
+int write_output(const char *path, const char *clash)
 {
     build_int_list();
     const std::string text = format_output();
@@ -144,20 +143,26 @@ void write_output(const char *path, const char *clash)
 
     if (path == nullptr) {
         std::printf("\nERROR: No OUTPUT file given.\n");
-        std::exit(1);
+        return 1;
     }
     std::printf("\nOpening OUTPUT file: %s\n", path);
     if (clash != nullptr) {
         std::printf("\nERROR: Can't open OUTPUT file.\n%s\n", clash);
-        std::exit(1);
+        return 1;
     }
     std::string error;
     WriteFailure failure;
     if (!write_file_atomic(path, std::vector<uint8_t>(text.begin(), text.end()), error, &failure)) {
-        std::printf(failure == WriteFailure::open ? "\nERROR: Can't open OUTPUT file.\n"
-                                                  : "\nERROR: Can't write OUTPUT file.\n");
-        std::exit(1);
+        if (failure == WriteFailure::open) {
+            // The system's reason, without the path that error begins with.
+            const std::string named = std::string("cannot write ") + path + ": ";
+            const std::string reason = error.compare(0, named.size(), named) == 0 ? error.substr(named.size()) : error;
+            std::printf("\nERROR: Can't open OUTPUT file.\n%s\n", reason.c_str());
+        } else {
+            std::printf("\nERROR: Can't write OUTPUT file.\n");
+        }
+        return 1;
     }
     std::printf("\nDone.\n");
-    std::exit(0);
+    return 0;
 }

@@ -21,9 +21,9 @@ std::string format_output();
 extern const int32_t XB_LINE_MAX;         // 32767, the highest line number XB accepts
 
 // Writes the output file (path may be null when none was given) whole or
-// not at all, and ends the program: exit status 0 after "Done.", 1 on an
+// not at all. Returns the program's exit status: 0 after "Done.", 1 on an
 // output error. clash, when not null, says why path may not be written.
-[[noreturn]] void write_output(const char *path, const char *clash = nullptr);
+int write_output(const char *path, const char *clash = nullptr);
 
 // convert_rows (convert/song.h) followed by the integer list and the text,
 // for the current settings; the text is empty when convert_rows fails.

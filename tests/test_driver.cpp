@@ -133,7 +133,8 @@ TEST_F(Driver, UnknownOptionsStopBeforeAnythingRuns)
         SCOPED_TRACE(options.back());
         ProcessResult r = run(args);
         EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.out, kelvaro_usage + argument_error);
+        EXPECT_EQ(r.out, kelvaro_usage + argument_error + "Not understood: " + options.back() +
+                             " (usage: kelvaro INPUT OUTPUT [options])\n");
         EXPECT_EQ(recorded(), "(not run)");
         EXPECT_FALSE(file_exists(dir.file("out.txt")));
     }
@@ -188,15 +189,6 @@ TEST_F(Driver, ScanStopsAtTheFirstNonOption)
     r = run({"song.vgm", "out.txt", "-d", "extra", "-z"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, success_text("song.vgm", "out.txt", "DATA", "OFF", "REAL", 3));
-}
-
-TEST_F(Driver, OptionAsSecondArgumentIsTheOutputPath)
-{
-    place_song("song.vgm");
-    ProcessResult r = run({"song.vgm", "-d"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, success_text("song.vgm", "-d", "PROGRAM", "OFF", "REAL", 3));
-    EXPECT_EQ(read_text(dir.file("-d")), example_program);
 }
 
 TEST_F(Driver, CallSoundOptionAlone)
@@ -281,7 +273,6 @@ TEST_F(Driver, CompressorGetsThePathAsItsOnlyArgument)
         "x|touch pwned",
         "x && touch pwned #",
         "it's \"quoted\" \\ *.vgm",
-        "-n",
         "-d.vgm",
         dir.file("absolute.vgm"),
     };
@@ -461,7 +452,7 @@ TEST_F(Driver, OutputPathThatCannotBeCreated)
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, loaded_text("song.vgm") +
                          "\nTotal rows: 3\n\nOpening OUTPUT file: no such folder/out.txt\n\n"
-                         "ERROR: Can't open OUTPUT file.\n");
+                         "ERROR: Can't open OUTPUT file.\nNo such file or directory\n");
 }
 
 TEST_F(Driver, OutputThatCannotBeWritten)
