@@ -97,41 +97,63 @@ uint32_t max_rows_within(size_t budget, const XbTarget &target)
     return static_cast<uint32_t>((budget - fixed) / row);
 }
 
+namespace {
+
+// The converter's row builder over frames (set up for the current
+// settings): false once there are more than max_rows rows. changes, when
+// given, receives the frame of each change that ends a row.
+bool build_rows(const std::vector<Frame> &frames, uint32_t max_rows, std::vector<uint64_t> *changes)
+{
+    rows_setup();
+    freq_init();
+    vol_init();
+    silence_chip_state();
+    // The converter steps the player once before it starts counting; when
+    // nothing sounds the song has no streams and ends there.
+    if (frames.empty()) {
+        rows_begin();
+        return true;
+    }
+    set_chip_state(frames, 1);
+    rows_begin();
+    for (size_t f = 2; f <= frames.size() + 1; f++) {
+        set_chip_state(frames, f);
+        const int32_t before = tot_notes;
+        rows_frame();
+        if (changes && tot_notes != before) changes->push_back(f);
+        if (static_cast<uint32_t>(tot_notes) > max_rows) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 XbEstimate estimate_xb(const std::vector<Frame> &frames, uint32_t max_rows, std::string *text,
                        const XbTarget &target)
 {
     if (text) text->clear();
     ConverterStateGuard guard(target);
     XbEstimate result;
-    rows_setup();
-    freq_init();
-    vol_init();
-    silence_chip_state();
-
-    // The converter steps the player once before it starts counting; when
-    // nothing sounds the song has no streams and ends there.
-    if (!frames.empty()) {
-        set_chip_state(frames, 1);
-        rows_begin();
-        for (size_t f = 2; f <= frames.size() + 1; f++) {
-            set_chip_state(frames, f);
-            rows_frame();
-            if (static_cast<uint32_t>(tot_notes) > max_rows) {
-                result.rows = static_cast<uint32_t>(tot_notes);
-                result.over = true;
-                return result;
-            }
-        }
-    } else {
-        rows_begin();
-    }
+    const bool whole = build_rows(frames, max_rows, nullptr);
     result.rows = static_cast<uint32_t>(tot_notes);
+    if (!whole) {
+        result.over = true;
+        return result;
+    }
     build_int_list();
     time_rows(result, target);
     std::string out = format_output();
     result.xb_size = xb_program_size(out);
     if (text) *text = std::move(out);
     return result;
+}
+
+std::vector<uint64_t> row_changes(const std::vector<Frame> &frames, const XbTarget &target)
+{
+    ConverterStateGuard guard(target);
+    std::vector<uint64_t> changes;
+    build_rows(frames, std::numeric_limits<uint32_t>::max(), &changes);
+    return changes;
 }
 
 size_t smallest_xb_program(const XbTarget &target)

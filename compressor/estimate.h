@@ -34,6 +34,11 @@ XbEstimate estimate_xb(const std::vector<Frame> &frames,
                        uint32_t max_rows = std::numeric_limits<uint32_t>::max(), std::string *text = nullptr,
                        const XbTarget &target = XbTarget());
 
+// The frames (1-based; frames.size() + 1 is the silence after the song) at
+// which the converter, writing for target, sees a change and ends a row:
+// row i lasts from changes[i - 1] (0 for the first row) to changes[i].
+std::vector<uint64_t> row_changes(const std::vector<Frame> &frames, const XbTarget &target = XbTarget());
+
 // The most rows a program for target within budget bytes can have: beyond
 // the smallest program, every row takes 7 values (9 with noise) of 1
 // character or more, each at least 4 bytes in a DATA line; a CALL SOUND

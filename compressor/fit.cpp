@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "compressor/xbtime.h"
+
 namespace {
 
 constexpr uint64_t FRAMES_PER_TENTH = FRAMES_PER_SECOND / 10;
@@ -40,9 +42,9 @@ struct Search {
             prepare_frames(base, start, &holds);
             if (holds.rows > uint64_t{max_rows} + 1) return false;
         }
-        const std::vector<Frame> frames = prepare_frames(base, r, &holds);
+        const std::vector<Frame> song = prepare_frames(base, r, &holds);
         if (holds.rows > max_rows) return false;
-        const XbEstimate e = estimate_xb(frames, max_rows, nullptr, target);
+        const XbEstimate e = estimate_xb(written_frames(song, r, target), max_rows, nullptr, target);
         if (e.over || e.xb_size > budget) return false;
         choice.found = true;
         choice.chosen = r;
@@ -83,6 +85,11 @@ std::vector<Frame> prepare_frames(const std::vector<Frame> &base, const Reductio
         split_long_holds(frames, whole_rows ? row_minimum(r) : 1, whole_rows && ((r.voices >> 3) & 1));
     if (holds) *holds = report;
     return frames;
+}
+
+std::vector<Frame> written_frames(const std::vector<Frame> &frames, const Reductions &r, const XbTarget &target)
+{
+    return r.min_row_frames > 1 ? time_rows_for_xb(frames, target) : frames;
 }
 
 FitChoice fit_search(const std::vector<Frame> &base, const Reductions &user, size_t budget, const XbTarget &target)

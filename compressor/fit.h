@@ -21,6 +21,11 @@ constexpr uint32_t FIT_MAX_MIN_FRAMES = 4;
 // where that can be). holds, when given, receives what the splitting did.
 std::vector<Frame> prepare_frames(const std::vector<Frame> &base, const Reductions &r, HoldReport *holds = nullptr);
 
+// The frames the song file holds for target: with the row minimum of
+// --interpreted, rows timed for XB without the compiler
+// (compressor/xbtime.h); otherwise frames as they are.
+std::vector<Frame> written_frames(const std::vector<Frame> &frames, const Reductions &r, const XbTarget &target);
+
 struct FitChoice {
     bool found = false;
     Reductions chosen;     // the user's reductions with what the search added

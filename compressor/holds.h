@@ -9,12 +9,7 @@
 #include <vector>
 
 #include "sound/frames.h"
-
-// The longest duration CALL SOUND accepts, in milliseconds.
-constexpr uint32_t CALL_SOUND_MAX_MS = 4250;
-// The most frames one row may hold: at 20 ms a frame (the converter's
-// default timing) 212 frames are 4,240 ms and 213 would be 4,260.
-constexpr uint32_t LONGEST_ROW_FRAMES = 212;
+#include "xbsound/timing.h"  // CALL_SOUND_MAX_MS, LONGEST_ROW_FRAMES
 
 struct HoldReport {
     uint64_t rows = 0;                 // rows the converter writes, splits included (noise: see noise_rows)

@@ -5,6 +5,7 @@
 #include "convert/settings.h"
 #include "convert/tables.h"
 #include "player/player.h"
+#include "xbsound/timing.h"
 
 const float frametime = 60.0f;
 const float outputtime = 1000.0f;
@@ -37,9 +38,9 @@ int32_t row_duration(float frames)
 
 void rows_setup()
 {
-    duration_multiplier = 1.2f;
-    if (arg_timing == TIMING_EMULATED) duration_multiplier = 1.0f;
-    if (arg_output == OUTPUT_CALLSOUND) duration_multiplier = 0.9f;
+    duration_multiplier = static_cast<float>(REAL_FACTOR);
+    if (arg_timing == TIMING_EMULATED) duration_multiplier = static_cast<float>(EMULATED_FACTOR);
+    if (arg_output == OUTPUT_CALLSOUND) duration_multiplier = static_cast<float>(CALL_SOUND_FACTOR);
     max_voices = arg_noise == NOISE_ON ? 4 : 3;
     out_data.clear();
 }

@@ -138,7 +138,7 @@ inline std::string song_file_of(const std::vector<Frame> &base, const Reductions
                                 XbEstimate &program, const XbTarget &target = XbTarget())
 {
     file.clear();
-    const std::vector<Frame> frames = prepare_frames(base, r);
+    const std::vector<Frame> frames = written_frames(prepare_frames(base, r), r, target);
     SongStreams streams;
     std::vector<uint8_t> built;
     std::string why;
@@ -281,7 +281,7 @@ inline std::string listing_input(const std::string &text)
     std::string error;
     if (!xb_parse_listing(text, lines, warnings, error)) return std::string();
     for (const XbLine &line : lines) {
-        FUZZ_REQUIRE(line.number >= 1 && line.number <= XB_MAX_LINE_NUMBER);
+        FUZZ_REQUIRE(line.number >= 1 && line.number <= XB_LINE_MAX);
         FUZZ_REQUIRE(!line.tokens.empty() && line.tokens.size() <= XB_MAX_LINE_TOKENS);
     }
     FUZZ_REQUIRE(xb_parse_listing(xb_listing_text(lines), again, warnings, error));

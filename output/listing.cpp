@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "xbsound/timing.h"
+
 namespace {
 
 // The two player lines the PROGRAM form starts with, without the line number.
@@ -17,7 +19,7 @@ const char *const player_noise =
 constexpr int32_t MIN_HZ = 110;
 constexpr int32_t MAX_HZ = 44733;
 constexpr int32_t MAX_VOLUME = 30;
-constexpr int32_t MAX_DURATION = 4250;
+constexpr int32_t MAX_DURATION = static_cast<int32_t>(CALL_SOUND_MAX_MS);
 
 struct Number {
     int64_t value;
@@ -86,7 +88,8 @@ struct RowChecker {
         row.line = line;
         if (row.duration > MAX_DURATION)
             warnings.push_back(where(name, line) + "a row of " + std::to_string(row.duration) +
-                               " ms is longer than CALL SOUND accepts (4250 ms): the TI stops there with"
+                               " ms is longer than CALL SOUND accepts (" + std::to_string(MAX_DURATION) +
+                               " ms): the TI stops there with"
                                " * BAD VALUE; it is played as written");
         return true;
     }

@@ -14,7 +14,6 @@ std::vector<int32_t> out_data_int;
 int32_t out_data_size;
 const int32_t values_per_line = 26;
 int32_t line_num;
-const int32_t XB_LINE_MAX = 32767;
 
 namespace {
 

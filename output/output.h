@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "xbsound/timing.h"  // XB_LINE_MAX
+
 extern std::vector<int32_t> out_data_int;  // entry 0: row count, then the rows' numbers
 extern int32_t out_data_size;
 extern const int32_t values_per_line;      // 26 integers per DATA line
@@ -17,8 +19,6 @@ void build_int_list();
 
 // The text of the output file for the current settings, from out_data_int.
 std::string format_output();
-
-extern const int32_t XB_LINE_MAX;         // 32767, the highest line number XB accepts
 
 // Writes the output file (path may be null when none was given) whole or
 // not at all. Returns the program's exit status: 0 after "Done.", 1 on an

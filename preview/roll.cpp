@@ -12,13 +12,13 @@ namespace {
 
 constexpr int SEMITONES = 72;          // C2 .. C8
 constexpr int XB_LOW = 12, XB_HIGH = 57;  // C3 .. A6
-constexpr int ROW = 4;                 // pixels a semitone
+constexpr int ROW = 6;                 // pixels a semitone: the listing's bars 4 high, the VGM's 6
 constexpr int NOISE_LANES = 8;
-constexpr int LEFT = 44;               // room for the labels
+constexpr int LEFT = 60;               // room for the labels and the note axis's title
 constexpr int WIDTH = LEFT + static_cast<int>(ROLL_STRIP_FRAMES) + 12;
 constexpr int PITCH_HEIGHT = (SEMITONES + 1) * ROW;
 constexpr int NOISE_TOP = PITCH_HEIGHT + 8;
-constexpr int STRIP_HEIGHT = NOISE_TOP + NOISE_LANES * ROW + 30;
+constexpr int STRIP_HEIGHT = NOISE_TOP + NOISE_LANES * ROW + 42;
 constexpr int HEADER = 96;
 constexpr double C2_HZ = 65.40639132514966;
 
@@ -126,6 +126,8 @@ void draw_strip_frame(std::string &svg, size_t strip)
             ROLL_STRIP_FRAMES, NOISE_LANES * ROW);
     appendf(svg, "<text x=\"-6\" y=\"%d\" text-anchor=\"end\" class=\"label\">noise</text>\n",
             NOISE_TOP + NOISE_LANES * ROW / 2 + 3);
+    appendf(svg, "<text transform=\"translate(%d,%d) rotate(-90)\" text-anchor=\"middle\" class=\"axis\">note</text>\n",
+            -LEFT + 14, PITCH_HEIGHT / 2);
     const int axis = NOISE_TOP + NOISE_LANES * ROW;
     for (size_t s = 0; s <= ROLL_STRIP_FRAMES / 60; s += 5) {
         const size_t at = strip * ROLL_STRIP_FRAMES / 60 + s;
@@ -134,12 +136,25 @@ void draw_strip_frame(std::string &svg, size_t strip)
         appendf(svg, "<text x=\"%zu\" y=\"%d\" text-anchor=\"middle\" class=\"label\">%zu:%02zu</text>\n", s * 60,
                 axis + 12, at / 60, at % 60);
     }
+    appendf(svg, "<text x=\"%zu\" y=\"%d\" text-anchor=\"middle\" class=\"axis\">time (minutes:seconds)</text>\n",
+            ROLL_STRIP_FRAMES / 2, axis + 28);
     svg += "</g>\n";
+}
+
+// The timing the listing was drawn with: "timing emulated, the best fit",
+// "--on xb".
+std::string drawn_with(const Comparison &c)
+{
+    const std::string name = timing_name(c);
+    std::string text = name == "xb" ? "--on xb" : "timing " + name;
+    if (c.best_fit) text += ", the best fit";
+    return text;
 }
 
 void draw_legend(std::string &svg)
 {
-    const char *const names[4] = {"voice 0", "voice 1", "voice 2", "noise"};
+    // As CALL SOUND numbers them.
+    const char *const names[4] = {"tone 1", "tone 2", "tone 3", "noise"};
     int x = LEFT;
     const int y = 56;
     for (int v = 0; v < 4; v++) {
@@ -206,10 +221,12 @@ std::string roll_svg(const std::vector<Frame> &vgm, uint32_t vgm_clock, const Co
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
             "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 %d %d\" width=\"%d\" height=\"%d\" stroke=\"none\">\n",
             WIDTH, height, WIDTH, height);
-    svg += "<style>text{font-family:sans-serif;fill:#333333}.title{font-size:15px}.label{font-size:10px}</style>\n";
+    svg += "<style>text{font-family:sans-serif;fill:#333333}.title{font-size:15px}.label{font-size:10px}"
+           ".axis{font-size:12px;font-weight:bold}</style>\n";
     appendf(svg, "<rect width=\"%d\" height=\"%d\" fill=\"#ffffff\"/>\n", WIDTH, height);
     svg += "<text x=\"" + std::to_string(LEFT) + "\" y=\"22\" class=\"title\">" + escape(vgm_name) +
-           " (pale) and " + escape(listing_name) + " (solid)</text>\n";
+           " (pale) and " + escape(listing_name) + " (solid), drawn with " + escape(drawn_with(comparison)) +
+           "</text>\n";
     svg += "<text x=\"" + std::to_string(LEFT) + "\" y=\"42\" class=\"title\">" +
            escape(comparison_summary(comparison)) + "</text>\n";
     draw_legend(svg);

@@ -1,10 +1,12 @@
 // A piano roll of a VGM and a listing as an SVG picture: time across in
 // strips of 20 seconds, pitch up from C2 to C8 (the 46 notes XB plays, C3 to
 // A6, shaded), the VGM's notes as pale bars and the listing's as solid bars
-// over them, one colour per voice, volume as opacity, the noise voice in a
-// strip of its own below; a title with both names and the compare figures,
-// and a legend. Each bar is one rectangle ("M" command) of a path: one path
-// per side, voice, strip and volume.
+// over them (bars 4 and 6 pixels high), one colour per voice, named as
+// CALL SOUND numbers them (tone 1 to 3, noise), volume as opacity, the noise
+// voice in a strip of its own below, axes titled time and note; a title with
+// both names, the timing the listing was drawn with and the compare
+// figures, and a legend. Each bar is one rectangle ("M" command) of a
+// path: one path per side, voice, strip and volume.
 #ifndef PREVIEW_ROLL_H
 #define PREVIEW_ROLL_H
 

@@ -5,10 +5,22 @@
 #include <cmath>
 
 #include "xbsound/target.h"
+#include "xbsound/timing.h"
 
 namespace {
 
 constexpr double SAMPLES_PER_MS = PREVIEW_RATE / 1000.0;
+
+// The program a listing is, as the compressor's figures name it.
+XbTarget target_of(const Listing &listing)
+{
+    XbTarget target;
+    target.form = listing.form == ListingForm::statements ? XbForm::statements
+                  : listing.form == ListingForm::data     ? XbForm::data
+                                                          : XbForm::program;
+    target.noise = listing.noise;
+    return target;
+}
 
 }  // namespace
 
@@ -43,8 +55,18 @@ TiSound ti_sound_of_row(const ListingRow &row, uint8_t noise_before)
 
 double timing_factor(ListingForm form, WrittenFor timing)
 {
-    if (form == ListingForm::statements) return 0.9;
-    return timing == WrittenFor::emulated ? 1.0 : 1.2;
+    return duration_factor(form == ListingForm::statements, timing == WrittenFor::emulated);
+}
+
+size_t rows_written_for(const Listing &listing, WrittenFor timing)
+{
+    const double factor = timing_factor(listing.form, timing);
+    size_t rows = 0;
+    for (const ListingRow &row : listing.rows) {
+        const long long frames = std::llround(row.duration / factor * 60.0 / 1000.0);
+        rows += frames >= 1 && frames <= 0xFFFFFF && written_ms(static_cast<uint32_t>(frames), factor) == row.duration;
+    }
+    return rows;
 }
 
 TiTimeline listing_timeline(const Listing &listing, const PlayTiming &timing)
@@ -66,11 +88,7 @@ TiTimeline listing_timeline(const Listing &listing, const PlayTiming &timing)
         return t;
     }
     // XB without the compiler, as the compressor's --interpreted measures it.
-    XbTarget target;
-    target.form = listing.form == ListingForm::statements ? XbForm::statements
-                  : listing.form == ListingForm::data     ? XbForm::data
-                                                          : XbForm::program;
-    target.noise = listing.noise;
+    const XbTarget target = target_of(listing);
     double ms = interpreted_start_ms(target, listing.program_lines);
     for (const ListingRow &row : listing.rows) {
         const TiSound s = ti_sound_of_row(row, noise);
@@ -99,4 +117,12 @@ std::vector<Frame> timeline_frames(const TiTimeline &timeline)
         f.v[3] = VoiceState{current->sound.atten[3], current->sound.noise};
     }
     return frames;
+}
+
+double xb_rows_ms(const Listing &listing)
+{
+    const XbTarget target = target_of(listing);
+    double ms = 0;
+    for (const ListingRow &row : listing.rows) ms += interpreted_row_ms(target, row.duration);
+    return ms;
 }

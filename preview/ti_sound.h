@@ -7,17 +7,18 @@
 // holds it for the row's time. How long that is depends on where the
 // program runs:
 //   compiled (default): the row's written duration d over the factor of the
-//     timing it was written for (REAL 1.2, EMULATED 1.0, the CALL SOUND form
-//     0.9), to the nearest frame of 1/60 s, the unit in which the TI counts
-//     sound durations: the song's own speed.
-//   XB without the compiler: XB needs a fixed time per row however short the
-//     row is written (PROGRAM and DATA forms max(d, 260 ms), 330 ms with the
-//     noise voice; the CALL SOUND form max(d / 0.9, 83 ms), 87 ms with noise),
-//     after a start delay (1 s for the PROGRAM form; 17 ms a line for the CALL
-//     SOUND form, which XB scans whole first).
+//     timing it was written for (xbsound/timing.h: REAL, EMULATED, the CALL
+//     SOUND form), to the nearest frame of 1/60 s, the unit in which the TI
+//     counts sound durations: the song's own speed.
+//   XB without the compiler: a row plays max(d, XB's time per row), whatever
+//     the factor (xbsound/target.h: 260 ms a row in the PROGRAM and DATA
+//     forms, 330 ms with the noise voice; 83 ms a statement in the CALL SOUND
+//     form, 87 ms with noise), after a start delay (1 s for the PROGRAM form;
+//     17 ms a line for the CALL SOUND form, which XB scans whole first).
 #ifndef PREVIEW_TI_SOUND_H
 #define PREVIEW_TI_SOUND_H
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -61,6 +62,11 @@ struct PlayTiming {
 // The factor of the row durations for a listing's form and timing.
 double timing_factor(ListingForm form, WrittenFor timing);
 
+// The listing's rows whose durations are what kelvaro writes for the
+// timing: a whole number of frames scaled by its factor (xbsound/timing.h).
+// What tells a listing's timing when the sound alone does not.
+size_t rows_written_for(const Listing &listing, WrittenFor timing);
+
 // A row's chip state from sample onwards.
 struct TiStep {
     uint64_t sample = 0;
@@ -75,6 +81,10 @@ struct TiTimeline {
 };
 
 TiTimeline listing_timeline(const Listing &listing, const PlayTiming &timing);
+
+// Milliseconds XB without the compiler takes to play the listing's rows,
+// its start delay not counted.
+double xb_rows_ms(const Listing &listing);
 
 // The timeline sampled as the compressor samples a VGM: index k - 1 holds
 // the state at time k / 60 s (k = 1, 2, ...), up to the end; silence past it.

@@ -17,7 +17,7 @@
 
 // The listing kelvaro writes for the VGM bytes; empty when it cannot convert them.
 inline std::string kelvaro_listing(const std::vector<uint8_t> &vgm, int32_t output = OUTPUT_PROGRAM,
-                                   int32_t noise = NOISE_OFF)
+                                   int32_t noise = NOISE_OFF, int32_t timing = TIMING_REAL)
 {
     VgmLog log;
     std::string error;
@@ -28,7 +28,7 @@ inline std::string kelvaro_listing(const std::vector<uint8_t> &vgm, int32_t outp
     if (make_checked_song(frames, streams, file, nullptr) != SongCheck::ok) return "";
     arg_output = output;
     arg_noise = noise;
-    arg_timing = TIMING_REAL;
+    arg_timing = timing;
     std::string text;
     const bool ok = convert_to_text(file.data(), static_cast<uint32_t>(file.size()), text);
     settings_default();

@@ -96,7 +96,15 @@ void check_roll(const Pair &p, const Comparison &c)
 {
     const std::string svg = roll_svg(p.vgm, p.clock, c, "a&b <song>.vgm", "s\xC3\xA9\xFFng.txt");
     EXPECT_EQ(xml_problem(svg), "");
-    EXPECT_NE(svg.find(">a&amp;b &lt;song&gt;.vgm (pale) and s\xC3\xA9?ng.txt (solid)</text>"), std::string::npos);
+    EXPECT_NE(svg.find(">a&amp;b &lt;song&gt;.vgm (pale) and s\xC3\xA9?ng.txt (solid), drawn with timing real</text>"),
+              std::string::npos);
+    // Voices as CALL SOUND numbers them, and the axes' titles.
+    for (const char *label : {">tone 1<", ">tone 2<", ">tone 3<", ">noise<", ">note<", ">time (minutes:seconds)<"})
+        EXPECT_NE(svg.find(label), std::string::npos) << label;
+    // Bars at least 4 pixels high: the listing's 4, the VGM's 6.
+    EXPECT_NE(svg.find("v4h-"), std::string::npos);
+    EXPECT_NE(svg.find("v6h-"), std::string::npos);
+    EXPECT_EQ(svg.find("v2h-"), std::string::npos);
     EXPECT_NE(svg.find(">" + comparison_summary(c) + "</text>"), std::string::npos);
     EXPECT_LT(svg.size(), 2u * 1024 * 1024);
     EXPECT_GT(expected_bars(p.vgm, p.clock), 100u);
@@ -138,6 +146,40 @@ TEST(Compare, KelvaroDefaultOutputKeepsRealSongs)
         }
     }
     EXPECT_EQ(rolls, 1u);
+}
+
+// Without a timing, compare finds the one each listing was written for and
+// gives the figures of that timing given.
+TEST(Compare, BestFitIsTheTimingTheListingWasWrittenFor)
+{
+    const std::vector<std::string> files = shared_vgm_files();
+    if (files.empty()) GTEST_SKIP() << "no real VGM files";
+    for (const std::string &path : files) {
+        SCOPED_TRACE(path);
+        std::vector<uint8_t> bytes;
+        std::string error;
+        VgmLog log;
+        ASSERT_TRUE(load_vgm_bytes(path, bytes, error)) << error;
+        ASSERT_TRUE(parse_vgm(bytes, path, log, error)) << error;
+        const std::vector<Frame> vgm = sample_frames(log);
+        for (const WrittenFor written : {WrittenFor::real, WrittenFor::emulated}) {
+            Listing l;
+            const std::string text = kelvaro_listing(bytes, OUTPUT_PROGRAM, NOISE_OFF,
+                                                     written == WrittenFor::real ? TIMING_REAL : TIMING_EMULATED);
+            ASSERT_TRUE(read_listing(text, "song.txt", l, error)) << error;
+            const PlayTiming given{PlayOn::compiled, written};
+            Comparison best, as_given;
+            ASSERT_TRUE(compare_listing(vgm, log.clock, l, nullptr, best));
+            ASSERT_TRUE(compare_listing(vgm, log.clock, l, &given, as_given));
+            EXPECT_TRUE(best.best_fit);
+            EXPECT_FALSE(as_given.best_fit);
+            EXPECT_EQ(timing_name(best), written == WrittenFor::real ? "real" : "emulated");
+            EXPECT_EQ(comparison_summary(best), comparison_summary(as_given));
+            EXPECT_EQ(format_comparison(best),
+                      "timing: " + timing_name(best) + ", the best fit; give --timing and --on to choose\n" +
+                          format_comparison(as_given));
+        }
+    }
 }
 
 TEST(Compare, LinesUpALateListingAndShowsWhatIsLost)

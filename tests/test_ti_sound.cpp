@@ -59,11 +59,12 @@ TEST(TiSound, RowTimesUnderEachTiming)
         {"1000 read t::for c=1 to t::read d,s1,v1,s2,v2,s3,v3,s4,v4::call sound(d,s1,v1,s2,v2,s3,v3,-s4,v4)::next c\n"
          "1001 DATA 1,20,440,0,110,30,110,30,1,0\n",
          {PlayOn::xb, WrittenFor::real}, {44100}, 44100 + 14553},
-        // The CALL SOUND form: 17 ms a line scanned first, then max(d / 0.9, 83 ms), 87 ms with noise.
+        // The CALL SOUND form: 17 ms a line scanned first, then max(d, 83 ms), 87 ms with noise: a row
+        // longer than XB's time per row plays as written, whatever the form's factor.
         {"\n1000 CALL SOUND(15,440,0)\n1001 CALL SOUND(90,440,2)\n1002 CALL SOUND(45,440,2)\n",
-         {PlayOn::xb, WrittenFor::real}, {2249, 5909, 10319}, 13980},
+         {PlayOn::xb, WrittenFor::real}, {2249, 5909, 9878}, 13539},
         {"\n1000 CALL SOUND(15,440,0,-1,0)\n1001 CALL SOUND(90,440,2)\n", {PlayOn::xb, WrittenFor::real},
-         {1499, 5336}, 9746},
+         {1499, 5336}, 9305},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.text);

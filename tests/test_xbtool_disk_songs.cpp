@@ -303,7 +303,7 @@ TEST(XbtoolDiskSongs, FailuresLeaveTheImageAsItWas)
     const ProcessResult replaced = xbtool({"disk", "clash.dsk", "song.vgm", "--replace"}, dir.path);
     EXPECT_EQ(replaced.status, 0);
     EXPECT_EQ(replaced.err, "xbtool disk: clash.dsk: SONG replaced from song.vgm: PROGRAM, for XB without the compiler, "
-                            "1,680 bytes, 13.3 s of 13.8 s\n"
+                            "1,680 bytes, 13.4 s of 13.8 s\n"
                             "xbtool disk: clash.dsk: LOAD, the menu of 1 song that Extended BASIC runs from drive 1\n"
                             "xbtool disk: clash.dsk: 347 of 360 sectors free\n");
     const ProcessResult no_menu = xbtool({"disk", "foreign.dsk", "other.vgm", "--no-menu"}, dir.path);

@@ -175,6 +175,7 @@ TEST(XbtoolPreview, CompareTable)
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out,
+              "timing: real, the best fit; give --timing and --on to choose\n"
               "voice     sounding    pitch   octave   volume  phantom\n"
               "0               72   100.0%   100.0%   100.0%     0.0%\n"
               "1               72   100.0%   100.0%   100.0%     0.0%\n"
@@ -186,9 +187,16 @@ TEST(XbtoolPreview, CompareTable)
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("length: the listing plays 10.4 s and covers 1.4 s of the VGM's 1.4 s (100.0%); it starts "
                          "sounding 0.98 s later and is moved earlier to line up\n"
-                         "compare: pitch 46.7%, octave 46.7%, volume 46.7%, phantom 11.1%, length 1.4 s of 1.4 s\n"),
+                         "compare: pitch 46.7%, octave 46.7%, volume 46.7%, phantom 11.1%, length 1.4 s of 1.4 s, "
+                         "9.4 s in XB\n"),
               std::string::npos)
         << r.out;
+    // A listing written for the emulator reads right without options: the
+    // figures of --timing emulated.
+    write_text(s.dir.file("song-e.txt"), kelvaro_listing(four_voice_vgm(), OUTPUT_PROGRAM, NOISE_OFF, TIMING_EMULATED));
+    r = xbtool({"compare", "song.vgm", "song-e.txt"}, s.dir.path);
+    const ProcessResult given = xbtool({"compare", "song.vgm", "song-e.txt", "--timing", "emulated"}, s.dir.path);
+    EXPECT_EQ(r.out, "timing: emulated, the best fit; give --timing and --on to choose\n" + given.out);
 }
 
 TEST(XbtoolPreview, PlayAndRollWriteTheirFiles)
@@ -221,7 +229,8 @@ TEST(XbtoolPreview, PlayAndRollWriteTheirFiles)
     run({"roll", "song.vgm", "song.txt", "-o", "roll.svg"});
     const std::string svg = read_text(s.dir.file("roll.svg"));
     EXPECT_EQ(svg.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg ", 0), 0u);
-    EXPECT_NE(svg.find(">song.vgm (pale) and song.txt (solid)</text>"), std::string::npos);
+    EXPECT_NE(svg.find(">song.vgm (pale) and song.txt (solid), drawn with timing real, the best fit</text>"),
+              std::string::npos);
 
     // A program file or a program on a disk image made of the listing plays the same.
     write_text(s.dir.file("other.txt"), kelvaro_listing(four_voice_vgm(), OUTPUT_CALLSOUND));

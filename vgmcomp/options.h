@@ -9,6 +9,7 @@
 
 #include "compressor/reduce.h"
 #include "xbsound/target.h"
+#include "xbsound/timing.h"
 
 // Everything the command line decides. The options that shorten the song
 // (reduce) take effect between pitch and streams.
@@ -27,7 +28,7 @@ struct VgmcompOptions {
 };
 
 // The most frames --min-frames takes: one whole row of the XB program.
-constexpr uint32_t MIN_FRAMES_MAX = 212;
+constexpr uint32_t MIN_FRAMES_MAX = LONGEST_ROW_FRAMES;
 
 // The words of an options text, split on blanks (spaces, tabs, line breaks).
 std::vector<std::string> split_blanks(const std::string &text);

@@ -95,16 +95,20 @@ void print_stats(const VgmcompOptions &opt, size_t base_frames, const std::vecto
         << " bytes; literal-only " << literal_only_file_size(streams)
         << " bytes\n";
     if (converted && opt.interpreted) {
-        err << at << "in XB without the compiler: first sound about " << seconds_ms(program.interpreted_first_sound_ms)
-            << " after RUN, end about " << seconds_ms(program.interpreted_end_ms) << " after RUN (the song: "
-            << seconds_of(frames.size()) << ")\n";
+        // The rows are timed for XB (compressor/xbtime.h): they play for
+        // the song's time, after XB's start.
+        const double start = interpreted_start_ms(opt.target, program.rows);
+        err << at << "in XB without the compiler: the rows play " << seconds_ms(program.interpreted_end_ms - start)
+            << " (the song: " << seconds_of(frames.size()) << "); first sound about "
+            << seconds_ms(program.interpreted_first_sound_ms) << " after RUN, end about "
+            << seconds_ms(program.interpreted_end_ms) << " after RUN\n";
     }
     err << at << "long holds: " << holds.splits << " split by retuning a silent voice, " << holds.unsplittable
         << " that cannot be split\n";
 }
 
 void print_fidelity(const VgmcompOptions &opt, const std::string &at, const Original &original,
-                    const std::vector<uint8_t> &file, size_t frames, std::ostream &err)
+                    const std::vector<Frame> &song, std::ostream &err)
 {
     char text[320];
     std::snprintf(text, sizeof text, "tuning: %+.1f cents from standard pitch (A4 = 440 Hz); %s\n",
@@ -117,7 +121,7 @@ void print_fidelity(const VgmcompOptions &opt, const std::string &at, const Orig
         << static_cast<int>(ULTRASONIC_HZ / 1000) << " kHz written as silence\n";
 
     const FidelityCounts c =
-        measure_fidelity(original.frames, original.clock, play_song(file, frames), TI_CLOCK, frames).total;
+        measure_fidelity(original.frames, original.clock, song, TI_CLOCK, song.size()).total;
     std::snprintf(text, sizeof text,
                   "fidelity: of %llu sounding tone voice-frames the song file plays %.2f%% at the same pitch "
                   "class, %.2f%% in the same octave, %.2f%% at the same volume\n",
@@ -162,8 +166,4 @@ void report_written(const VgmcompOptions &opt, const std::string &at, const std:
             << " rows), more than fits in XB with the 32K memory expansion (" << XB_PROGRAM_SPACE
             << " bytes of program space; aim at " << XB_BUDGET << " to leave room for the variables); "
             << fit_hint(base, opt.reduce, XB_BUDGET, opt.target) << '\n';
-    if (opt.interpreted && opt.target.form != XbForm::statements && !opt.target.emulated)
-        err << at << "--interpreted with REAL timing (kelvaro's -r, the default): every frame is written as 20 ms, "
-                     "so XB without the compiler will play the song about 1.2 times too slowly; kelvaro's -e "
-                     "(--timing emulated) writes 16.7 ms a frame and keeps its tempo\n";
 }

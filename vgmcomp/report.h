@@ -42,10 +42,10 @@ void print_stats(const VgmcompOptions &opt, size_t base_frames, const std::vecto
                  const SongStreams &streams, const std::vector<uint8_t> &file, std::ostream &err);
 
 // The song's tuning, the tones silenced as too high to hear, and how closely
-// the song file plays the VGM's tone voices, frame by frame over the frames
-// it holds.
+// the song as kept (what the song file plays, in the song's own time) plays
+// the VGM's tone voices, frame by frame over the frames it holds.
 void print_fidelity(const VgmcompOptions &opt, const std::string &at, const Original &original,
-                    const std::vector<uint8_t> &file, size_t frames, std::ostream &err);
+                    const std::vector<Frame> &song, std::ostream &err);
 
 // What a written song file leaves to say: the reductions --fit chose, tones
 // the converter does not play, holds too long for CALL SOUND, a program the

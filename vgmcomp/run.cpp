@@ -2,6 +2,7 @@
 // song file, checks, writing and the report.
 #include "vgmcomp/cli.h"
 
+#include <limits>
 #include <ostream>
 
 #include "base/file_write.h"
@@ -150,14 +151,19 @@ int vgmcomp_run(const std::vector<std::string> &args, const char *env_options, s
     if (!choose_reductions(opt, base, in_force, err)) return VGMCOMP_EXIT_ERROR;
 
     HoldReport holds;
-    const std::vector<Frame> frames = prepare_frames(base, in_force, &holds);
+    // The song as kept, and the frames written for kelvaro's program (rows
+    // timed for XB with --interpreted).
+    const std::vector<Frame> song = prepare_frames(base, in_force, &holds);
+    const std::vector<Frame> frames = written_frames(song, in_force, opt.target);
     SongStreams streams;
     std::vector<uint8_t> file;
     if (!make_song_file(opt, base, frames, in_force, streams, file, err)) {
         // The figures still tell how far over the song is: the program as
         // the frames would give it.
         if (opt.stats && !file.empty())
-            print_stats(opt, base.size(), frames, in_force, holds, true, estimate_xb(frames), streams, file, err);
+            print_stats(opt, base.size(), song, in_force, holds, true,
+                        estimate_xb(frames, std::numeric_limits<uint32_t>::max(), nullptr, opt.target), streams, file,
+                        err);
         return VGMCOMP_EXIT_ERROR;
     }
 
@@ -178,8 +184,8 @@ int vgmcomp_run(const std::vector<std::string> &args, const char *env_options, s
 
     report_written(opt, at, base, frames, in_force, holds, converted, program, err);
     if (opt.stats) {
-        print_stats(opt, base.size(), frames, in_force, holds, converted, program, streams, file, err);
-        print_fidelity(opt, at, original, file, frames.size(), err);
+        print_stats(opt, base.size(), song, in_force, holds, converted, program, streams, file, err);
+        print_fidelity(opt, at, original, song, err);
     }
     return VGMCOMP_EXIT_OK;
 }

@@ -27,7 +27,7 @@ size_t token_table_size(const std::vector<XbLine> &lines)
 XbLine padding_line(size_t table)
 {
     XbLine pad;
-    pad.number = XB_MAX_LINE_NUMBER;
+    pad.number = XB_LINE_MAX;
     pad.tokens.push_back(PAD_REMARK);
     if (table + 3 < PADDED_TOKEN_TABLE) pad.tokens.resize(PADDED_TOKEN_TABLE - table - 2, PAD_FILL);
     return pad;
@@ -97,7 +97,7 @@ bool xb_build_program(const std::vector<XbLine> &lines, XbFormat format, XbProgr
     }
     const size_t table = token_table_size(lines);
     if (table < PADDED_TOKEN_TABLE) {
-        if (!descending.empty() && descending.front().number == XB_MAX_LINE_NUMBER) {
+        if (!descending.empty() && descending.front().number == XB_LINE_MAX) {
             error = "a long-format program this small gets a padding line 32767, which the program already has";
             return false;
         }

@@ -250,7 +250,7 @@ struct Tokenizer {
                 // A whole number where line numbers go is one.
                 if (was_line_numbers && p == digits_end && p - start <= 5) {
                     const long n = std::strtol(std::string(start, p).c_str(), nullptr, 10);
-                    if (n >= 1 && n <= XB_MAX_LINE_NUMBER) {
+                    if (n >= 1 && n <= XB_LINE_MAX) {
                         tokens.push_back(TOK_LINE_NUMBER);
                         tokens.push_back(static_cast<uint8_t>(n >> 8));
                         tokens.push_back(static_cast<uint8_t>(n));
@@ -362,7 +362,7 @@ bool xb_parse_listing(const std::string &text, std::vector<XbLine> &lines, std::
         }
         const std::string number_text(digits, p);
         const long number = number_text.size() > 5 ? 99999 : std::strtol(number_text.c_str(), nullptr, 10);
-        if (number < 1 || number > XB_MAX_LINE_NUMBER) {
+        if (number < 1 || number > XB_LINE_MAX) {
             error = "line number " + number_text + " (line " + std::to_string(text_line) +
                     " of the text) is outside 1 to 32767";
             return false;

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-// Line numbers run from 1 to this.
-constexpr int XB_MAX_LINE_NUMBER = 32767;
+#include "xbsound/timing.h"  // XB_LINE_MAX: line numbers run from 1 to it
+
 // A line holds at most this many token bytes.
 constexpr size_t XB_MAX_LINE_TOKENS = 254;
 

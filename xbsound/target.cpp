@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "xbsound/timing.h"
+
 const char kelvaro_settings_env[] = "KELVARO_SETTINGS";
 
 bool operator==(const XbTarget &a, const XbTarget &b)
@@ -50,6 +52,12 @@ bool parse_timing(const std::string &text, bool &emulated)
     return true;
 }
 
+double xb_row_ms(const XbTarget &target)
+{
+    if (target.form == XbForm::statements) return target.noise ? 87.0 : 83.0;
+    return target.noise ? 330.0 : 260.0;
+}
+
 uint32_t interpreted_row_frames(const XbTarget &target)
 {
     if (target.form == XbForm::statements) return target.noise ? 6 : 5;
@@ -58,8 +66,12 @@ uint32_t interpreted_row_frames(const XbTarget &target)
 
 double interpreted_row_ms(const XbTarget &target, int32_t d)
 {
-    if (target.form == XbForm::statements) return std::max(d / 0.9, target.noise ? 87.0 : 83.0);
-    return std::max(static_cast<double>(d), target.noise ? 330.0 : 260.0);
+    return std::max(static_cast<double>(d), xb_row_ms(target));
+}
+
+double target_factor(const XbTarget &target)
+{
+    return duration_factor(target.form == XbForm::statements, target.emulated);
 }
 
 double interpreted_start_ms(const XbTarget &target, uint32_t rows)

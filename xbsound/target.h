@@ -40,15 +40,25 @@ bool parse_timing(const std::string &text, bool &emulated);
 
 // Extended BASIC without the compiler needs a while per row whatever its
 // written duration (measured on a TI-99/4A with the 32K memory expansion):
-// the frames of 1/60 s each row must last at least to keep the song's
-// tempo: 16 in the PROGRAM and DATA forms (20 with the noise voice), 5 in
-// the CALL SOUND form (6 with noise).
+// 260 ms to READ a row and play it in the PROGRAM and DATA forms (330 ms
+// with the noise voice), 83 ms a statement in the CALL SOUND form (87 ms
+// with noise).
+double xb_row_ms(const XbTarget &target);
+
+// The frames of 1/60 s each row must stand for at least so that XB's time
+// per row does not stretch it: 16 in the PROGRAM and DATA forms (20 with
+// the noise voice), 5 in the CALL SOUND form (6 with noise).
 uint32_t interpreted_row_frames(const XbTarget &target);
 
 // Milliseconds XB without the compiler takes for a row written d ms long:
-// max(d, 260 ms) in the PROGRAM and DATA forms (330 ms with noise),
-// max(d / 0.9, 83 ms) in the CALL SOUND form (87 ms with noise).
+// max(d, xb_row_ms). A CALL SOUND waits for the sound before it to end, and
+// a row written longer than XB's time per row plays exactly its written
+// milliseconds, whatever the factor it was written with.
 double interpreted_row_ms(const XbTarget &target, int32_t d);
+
+// The factor kelvaro scales the target's row durations by
+// (xbsound/timing.h).
+double target_factor(const XbTarget &target);
 
 // Milliseconds from RUN to the first row in XB without the compiler: about
 // 1 s for the PROGRAM and DATA forms; the CALL SOUND form first scans each

@@ -13,6 +13,7 @@
 #include "base/process.h"
 #include "disk/program_file.h"
 #include "disk/tifiles.h"
+#include "xbsound/timing.h"
 #include "xbtool/args.h"
 #include "xbtool/commands.h"
 #include "xbtool/menu.h"
@@ -177,7 +178,7 @@ bool song_program(Item &item, bool menu, std::string &error)
     }
     if (menu) {
         std::vector<XbLine> back;
-        if (lines.back().number >= XB_MAX_LINE_NUMBER ||
+        if (lines.back().number >= XB_LINE_MAX ||
             !xb_parse_listing(menu_return_line(lines.back().number + 1), back, warnings, error)) {
             error = "  no line number is left for the return to the menu\n";
             return false;
@@ -205,7 +206,7 @@ bool convert_songs(const DiskRequest &r, bool menu, std::vector<Item> &items, st
     std::vector<std::string> warnings;
     std::string error;
     size_t reserve = 0;
-    if (menu && xb_parse_listing(menu_return_line(XB_MAX_LINE_NUMBER), back, warnings, error))
+    if (menu && xb_parse_listing(menu_return_line(XB_LINE_MAX), back, warnings, error))
         reserve = xb_tables_size(back);
     for (Item &item : items) {
         if (item.kind != InputKind::vgm) continue;

@@ -87,7 +87,9 @@ std::string read_text_file(const std::string &path)
     return text;
 }
 
-// The song time a listing covers, played at its own speed.
+// The song time a listing covers: the time its rows play where the recipe
+// plays them (in XB without the compiler, from the first row on: its rows
+// are timed to play the song's time there).
 double listing_seconds(const std::string &text, const SongRecipe &r)
 {
     Listing listing;
@@ -95,7 +97,10 @@ double listing_seconds(const std::string &text, const SongRecipe &r)
     if (!read_listing(text, "listing", listing, error)) return 0;
     PlayTiming timing;
     timing.timing = r.target == SongTarget::compiled ? WrittenFor::real : WrittenFor::emulated;
-    return static_cast<double>(listing_timeline(listing, timing).end_sample) / PREVIEW_RATE;
+    timing.on = r.target == SongTarget::xb ? PlayOn::xb : PlayOn::compiled;
+    const TiTimeline t = listing_timeline(listing, timing);
+    const uint64_t start = timing.on == PlayOn::xb && !t.steps.empty() ? t.steps.front().sample : 0;
+    return static_cast<double>(t.end_sample - start) / PREVIEW_RATE;
 }
 
 }  // namespace

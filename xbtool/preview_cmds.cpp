@@ -34,8 +34,9 @@ const char *const play_help =
     "  --timing real     the listing was written for real hardware (kelvaro -r, the default)\n"
     "  --timing emulated the listing was written for Classic99 in CPU Overdrive (kelvaro -e)\n"
     "  --on compiled     the program runs compiled: the song's own speed (default)\n"
-    "  --on xb           the program runs in Extended BASIC without the compiler, which needs\n"
-    "                    about 0.26 s a row (0.083 s in the CALL SOUND form) and starts late\n"
+    "  --on xb           the program runs in Extended BASIC without the compiler, which plays\n"
+    "                    a row for its written duration but at least about 0.26 s (0.083 s in\n"
+    "                    the CALL SOUND form), and starts late\n"
     "  --seconds S       render the first S seconds only\n"
     "  --force           replace OUT even when it is a VGM file (never INPUT itself)\n"
     "A CALL SOUND form listing is always timed as kelvaro -x writes it. An option's value\n"
@@ -48,14 +49,18 @@ const char *const compare_help =
     "class (within half a semitone, any octave), the same octave, the same volume; and phantoms,\n"
     "voice-frames the listing sounds where the VGM is silent or ultrasonic. The last line reads\n"
     "  compare: pitch P%, octave O%, volume V%, phantom H%, length L s of T s\n"
+    "L is the song time the listing covers; with --on xb the line goes on \", P s in XB\", the time\n"
+    "XB takes to play the rows. Without --timing and --on each timing is tried, compiled and in\n"
+    "XB, and the one that lines up best is kept and named on the first line.\n"
     "LISTING, NAME, --timing and --on as for xbtool play's INPUT.\n";
 
 const char *const roll_help =
     "Usage: xbtool roll VGM LISTING [NAME] -o ROLL.svg [--timing real|emulated] [--on compiled|xb] [--force]\n"
     "Draws the VGM (pale bars) and the listing (solid bars) as a piano roll, an SVG picture: 20 s\n"
     "a strip, C2 to C8 with the notes XB plays shaded, one colour per voice, volume as opacity,\n"
-    "the noise voice below, and the compare figures in the title. A VGM file at ROLL.svg is\n"
-    "replaced only with --force, and never one of the inputs.\n"
+    "the noise voice below, and the compare figures and the timing drawn with in the title.\n"
+    "Without --timing and --on the timing that lines up best, as for xbtool compare. A VGM file\n"
+    "at ROLL.svg is replaced only with --force, and never one of the inputs.\n"
     "LISTING, NAME, --timing and --on as for xbtool play's INPUT.\n";
 
 struct Options {
@@ -222,10 +227,12 @@ bool short_enough(const TiTimeline &t, const std::string &name, uint64_t limit, 
     return false;
 }
 
-// The VGM, and the listing's frames lined up as compare and roll need them.
-bool load_pair(const Options &o, const char *command, SongInput &vgm, SongInput &listing,
-               std::vector<Frame> &vgm_frames, std::vector<Frame> &listing_frames, std::ostream &err)
+// The VGM and the listing compared, as compare and roll need them: played
+// as --timing and --on say, or without them the timing that fits best.
+bool load_pair(const Options &o, const char *command, SongInput &vgm, std::vector<Frame> &vgm_frames,
+               Comparison &c, std::ostream &err)
 {
+    SongInput listing;
     const std::string name = o.inputs.size() > 2 ? o.inputs[2] : std::string();
     if (!load_song(o.inputs[0], "", vgm, command, err) || !load_song(o.inputs[1], name, listing, command, err))
         return false;
@@ -237,11 +244,11 @@ bool load_pair(const Options &o, const char *command, SongInput &vgm, SongInput 
         say(err, command) << o.inputs[1] << ": a VGM file, not a listing\n";
         return false;
     }
-    const TiTimeline timeline = listing_timeline(listing.listing, o.timing);
-    if (!short_enough(timeline, o.inputs[1], UINT64_MAX, command, err)) return false;
     vgm_frames = sample_frames(vgm.log);
-    listing_frames = timeline_frames(timeline);
-    return true;
+    if (compare_listing(vgm_frames, vgm.log.clock, listing.listing, o.timing_given ? &o.timing : nullptr, c))
+        return true;
+    short_enough(listing_timeline(listing.listing, o.timing), o.inputs[1], UINT64_MAX, command, err);
+    return false;
 }
 
 // The VGM file that play renders of its input, and its length in samples.
@@ -313,10 +320,11 @@ int xbtool_compare(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
     if (done >= 0) return done;
     if (o.inputs.size() < 2 || o.inputs.size() > 3) return usage(err, "compare", "give a VGM file and a listing");
     if (!o.output.empty()) return usage(err, "compare", "writes to standard output; -o is not taken");
-    SongInput vgm, listing;
-    std::vector<Frame> vgm_frames, listing_frames;
-    if (!load_pair(o, "compare", vgm, listing, vgm_frames, listing_frames, err)) return XBTOOL_EXIT_ERROR;
-    out << format_comparison(compare_song(vgm_frames, vgm.log.clock, listing_frames));
+    SongInput vgm;
+    std::vector<Frame> vgm_frames;
+    Comparison c;
+    if (!load_pair(o, "compare", vgm, vgm_frames, c, err)) return XBTOOL_EXIT_ERROR;
+    out << format_comparison(c);
     return XBTOOL_EXIT_OK;
 }
 
@@ -328,10 +336,10 @@ int xbtool_roll(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
     if (o.inputs.size() < 2 || o.inputs.size() > 3) return usage(err, "roll", "give a VGM file and a listing");
     if (o.output.empty()) return usage(err, "roll", "no output file given (-o ROLL.svg)");
     if (!output_allowed(o, 2, "roll", err)) return XBTOOL_EXIT_ERROR;
-    SongInput vgm, listing;
-    std::vector<Frame> vgm_frames, listing_frames;
-    if (!load_pair(o, "roll", vgm, listing, vgm_frames, listing_frames, err)) return XBTOOL_EXIT_ERROR;
-    const Comparison c = compare_song(vgm_frames, vgm.log.clock, listing_frames);
+    SongInput vgm;
+    std::vector<Frame> vgm_frames;
+    Comparison c;
+    if (!load_pair(o, "roll", vgm, vgm_frames, c, err)) return XBTOOL_EXIT_ERROR;
     const std::string svg = roll_svg(vgm_frames, vgm.log.clock, c, o.inputs[0], o.inputs[1]);
     return write_out(o.output, std::vector<uint8_t>(svg.begin(), svg.end()), "roll", err) ? XBTOOL_EXIT_OK
                                                                                            : XBTOOL_EXIT_ERROR;
