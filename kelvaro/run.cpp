@@ -3,13 +3,8 @@
 // beside the input (input path + ".spf"), plays song 0 frame by frame into
 // the row builder and writes the rows as an XB program, DATA lines or
 // CALL SOUND statements.
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -24,11 +19,10 @@
 #include "convert/settings.h"
 #include "convert/song.h"
 #include "base/file_write.h"
+#include "base/process.h"
 #include "output/output.h"
 #include "vgm/vgm_file.h"
 #include "xbsound/target.h"
-
-extern char **environ;
 
 namespace {
 
@@ -51,43 +45,6 @@ const char *const usage_texts[13] = {
 const char compressor_name[] = "vgmcomp.x";
 const char version_text[] = "kelvaro (kelvaro) 1.1\n";
 
-bool is_executable(const std::string &path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
-}
-
-// The compressor: first on the search path, then beside the running kelvaro.
-// Empty when neither has it.
-std::string find_compressor()
-{
-    const char *path = std::getenv("PATH");
-    if (path != nullptr) {
-        std::string list = path;
-        size_t start = 0;
-        for (;;) {
-            size_t end = list.find(':', start);
-            std::string dir = list.substr(start, end == std::string::npos ? std::string::npos : end - start);
-            if (dir.empty()) dir = ".";
-            std::string candidate = dir + "/" + compressor_name;
-            if (is_executable(candidate)) return candidate;
-            if (end == std::string::npos) break;
-            start = end + 1;
-        }
-    }
-    char self[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n > 0) {
-        std::string exe(self, static_cast<size_t>(n));
-        size_t slash = exe.rfind('/');
-        if (slash != std::string::npos) {
-            std::string candidate = exe.substr(0, slash + 1) + compressor_name;
-            if (is_executable(candidate)) return candidate;
-        }
-    }
-    return std::string();
-}
-
 // Runs the compressor with the input path as its single argument, without a
 // shell, and waits for it; the settings go in its environment (see
 // xbsound/target.h), so that it measures the program written from them.
@@ -96,21 +53,9 @@ std::string find_compressor()
 // it), or -1 when it could not be started at all.
 int run_compressor(const std::string &program, const char *input)
 {
-    const std::string name = std::string(kelvaro_settings_env) + "=";
-    const std::string settings = name + target_options(target_of_settings(arg_output, arg_noise, arg_timing));
-    std::vector<char *> env;
-    for (char **e = environ; *e != nullptr; e++)
-        if (std::strncmp(*e, name.c_str(), name.size()) != 0) env.push_back(*e);
-    env.push_back(const_cast<char *>(settings.c_str()));
-    env.push_back(nullptr);
-    std::fflush(stdout);
-    char *argv[] = {const_cast<char *>(compressor_name), const_cast<char *>(input), nullptr};
-    pid_t pid;
-    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, env.data()) != 0) return -1;
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+    const std::string settings = std::string(kelvaro_settings_env) + "=" +
+                                 target_options(target_of_settings(arg_output, arg_noise, arg_timing));
+    return run_program(program, compressor_name, {input}, {settings}, "");
 }
 
 // Whether the file at path is still the one seen in before: same file, size
@@ -212,7 +157,7 @@ struct Compression {
 // file of an earlier run as it was: that song file may be another song's.
 bool compress(const char *input, const std::string &song, Compression &run)
 {
-    run.program = find_compressor();
+    run.program = find_program(compressor_name);
     struct stat earlier, st;
     const bool had_song = stat(song.c_str(), &earlier) == 0;
     const bool input_exists = stat(input, &st) == 0;
