@@ -160,7 +160,10 @@ struct ListingText {
 // end of the line's statements (a remark) or, with the error set, on a fault.
 bool read_statement(const std::string &st, uint32_t line, ListingText &t, bool &remark)
 {
-    if (starts_with(st, "rem") || st[0] == '!') {  // the rest of the line is a remark
+    // A remark, and RUN "DSK1.LOAD", which ends a song on a disk with a
+    // menu (the song is over; what it runs next is another program): the
+    // rest of the line plays nothing.
+    if (starts_with(st, "rem") || st[0] == '!' || starts_with(st, "run\"")) {
         remark = true;
         return true;
     }

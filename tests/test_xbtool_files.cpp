@@ -75,9 +75,11 @@ TEST(XbtoolFiles, ExitCodesAndMessages)
         {{"disk", dsk, txt, "--format", "dsdd"}, 1,
          "xbtool disk: " + dsk + ": the disk is SSSD, not DSDD; --format applies to a new image only\n"},
         {{"disk", dsk, txt, dir.file("sub/song.txt")}, 1,
-         "xbtool disk: " + dir.file("sub/song.txt") + ": another listing also makes the file SONG\n"},
+         "xbtool disk: " + dir.file("sub/song.txt") + ": " + txt + " also makes the program SONG; rename one of them\n"},
         {{"disk", dsk, dir.file("big2.txt"), dir.file("big3.txt"), dir.file("big4.txt")}, 1,
-         "xbtool disk: " + dsk + ": no room for BIG4: it needs 94 sectors, 74 are free\n"},
+         "xbtool disk: " + dsk + ": not changed; the files do not fit: BIG2 94 sectors, BIG3 94, BIG4 94, 282 in "
+         "all, and 262 are free; give --format dssd for a new image of 720 sectors (seven songs of 24,000 bytes and "
+         "the menu), or put some songs on a second image\n"},
         {{"dir", txt}, 1, "xbtool dir: " + txt + ": not a disk image (no \"DSK\" mark in sector 0)\n"},
         {{"list", txt, "SONG"}, 1, "xbtool list: " + txt + ": not a disk image, so it holds no file SONG\n"},
         {{"list", txt}, 1, "xbtool list: " + txt + ": not an XB program (its header does not check)\n"},
@@ -129,11 +131,14 @@ TEST(XbtoolFiles, ProgramAndDiskWriteWhatTheySay)
         {{"program", near}, "xbtool program: " + near + ": warning: the long-format file takes 24618 bytes; the largest seen to "
          "load took 24467 (one of 24615 failed at OLD with I/O ERROR 20)\nxbtool program: " + dir.file("NEAR") +
          ": NEAR, INT/VAR 254, 190 lines, 24618 bytes\n"},
-        {{"disk", dsk, one, two}, "xbtool disk: " + dsk + ": ONE added, PROGRAM, 2 lines, 2 sectors\nxbtool disk: " + dsk +
-         ": TWO added, PROGRAM, 1 line, 2 sectors\nxbtool disk: " + dsk + ": 354 of 360 sectors free\n"},
-        {{"disk", dsk, dir.file("again/Two.txt"), "--disk-name", "MUSIC"}, "xbtool disk: " + dsk +
+        {{"disk", dsk, one, two}, "xbtool disk: " + dsk + ": ONE added, PROGRAM, 2 lines, 2 sectors\nxbtool disk: " +
+         dsk + ": TWO added, PROGRAM, 1 line, 2 sectors\nxbtool disk: " + dsk + ": 354 of 360 sectors free\n"},
+        {{"disk", dsk, dir.file("again/Two.txt"), "--disk-name", "MUSIC", "--replace"}, "xbtool disk: " + dsk +
          ": TWO replaced, PROGRAM, 2 lines, 2 sectors\nxbtool disk: " + dsk + ": 354 of 360 sectors free\n"},
-        {{"disk", dir.file("ds.dsk"), one, "--format", "dsdd"}, ""},
+        {{"disk", dir.file("ds.dsk"), one, "--format", "dsdd"}, "xbtool disk: " + dir.file("ds.dsk") +
+         ": ONE added, PROGRAM, 2 lines, 2 sectors\nxbtool disk: " + dir.file("ds.dsk") + ": 1436 of 1440 sectors "
+         "free\nxbtool disk: " + dir.file("ds.dsk") + ": note: a double-density image; the TI's own disk controller "
+         "reads single density only (sssd, dssd) and fails on it with * I/O ERROR 20\n"},
     };
     for (const auto &run : runs) {
         const ToolRun r = xbtool(run.first);

@@ -13,7 +13,7 @@ struct Subcommand {
 
 const Subcommand subcommands[] = {
     {"program", xbtool_program, "tokenize an XB listing into a program file"},
-    {"disk", xbtool_disk, "add listings as program files to a disk image"},
+    {"disk", xbtool_disk, "put songs (VGM files, listings, programs) on a disk image"},
     {"dir", xbtool_dir, "show the catalog of a disk image"},
     {"list", xbtool_list, "show the listing of a program file"},
     {"play", xbtool_play, "render what the TI will play as VGM or WAV"},

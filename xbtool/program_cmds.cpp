@@ -17,6 +17,7 @@
 #include "xb/tokenize.h"
 #include "xbtool/args.h"
 #include "xbtool/commands.h"
+#include "xbtool/disk_add.h"
 
 namespace {
 
@@ -39,14 +40,30 @@ const char program_help[] =
     "Exit status: 0 success, 1 error, 2 usage error.\n";
 
 const char disk_help[] =
-    "Usage: xbtool disk IMAGE LISTING... [--disk-name NAME] [--format sssd|dssd|dsdd]\n"
-    "Adds each listing as a program file to a V9T9 disk image (.dsk), creating\n"
-    "the image when it does not exist. A file of the same name is replaced; every\n"
-    "other file stays as it was. The file names come from the listings' names.\n\n"
+    "Usage: xbtool disk IMAGE INPUT... [--for xb|compiled|classic99] [--statements] [--noise]\n"
+    "                   [--name NAME] [--replace] [--no-menu] [--disk-name NAME] [--format sssd|dssd|dsdd]\n"
+    "Puts songs on a V9T9 disk image (.dsk), creating the image when it does not exist.\n"
+    "An INPUT is a VGM file (plain or gzip-compressed), which kelvaro converts in a\n"
+    "private folder, an XB listing, or a program file (TIFILES or plain). With VGM\n"
+    "files the disk also gets the program LOAD, a menu of its songs that Extended BASIC\n"
+    "runs when it starts with the disk in drive 1; each song returns to it.\n"
+    "Every song is converted before the image changes; if one fails, or they do not\n"
+    "all fit, the image stays as it was.\n\n"
+    "  --for xb          XB without the compiler, with the 32K memory expansion: the whole\n"
+    "                    song in time, coarsely (default)\n"
+    "  --for compiled    for the XB compiler: every change, at the compiled program's timing\n"
+    "  --for classic99   Classic99 in CPU Overdrive: every change\n"
+    "  --statements      the CALL SOUND form (finer steps in XB, a shorter excerpt)\n"
+    "  --noise           play the noise voice too\n"
+    "  --name NAME       the program's name (one input; default: the file's name)\n"
+    "  --replace         replace a program of the same name, or a LOAD xbtool did not write\n"
+    "  --no-menu         leave the menu out (songs then do not return to it)\n"
     "  --disk-name NAME  name the disk (default for a new image: the image's name)\n"
-    "  --format F        sssd (360 sectors, default), dssd (720) or dsdd (1,440),\n"
-    "                    for a new image\n"
+    "  --format F        sssd (360 sectors, default), dssd (720) or dsdd (1,440, needs a\n"
+    "                    double-density controller), for a new image\n"
     "  -h, --help        show this help and exit\n\n"
+    "Every program takes at most 24,000 bytes. VGMCOMP_OPTIONS, when set, goes to\n"
+    "vgmcomp.x before the recipe's own options.\n"
     "Exit status: 0 success, 1 error, 2 usage error.\n";
 
 const char dir_help[] =
@@ -141,76 +158,6 @@ std::string folder_of(const std::string &path)
     return path.substr(0, file_name_start(path));
 }
 
-// The disk image to add to: the one at image_path, renamed when named, or a
-// new one of geometry; false after a message.
-bool open_image(const std::string &image_path, const DiskGeometry &geometry, bool formatted, bool named,
-                const std::string &disk_name, std::vector<uint8_t> &image, std::ostream &err)
-{
-    std::string error;
-    FileStamp st;
-    if (file_stamp(image_path, st)) {
-        DiskCatalog catalog;
-        if (!read_input(image_path, image, "disk", err)) return false;
-        if (!disk_read_catalog(image, catalog, error)) {
-            say(err, "disk") << image_path << ": " << error << '\n';
-            return false;
-        }
-        if (formatted && catalog.geometry != geometry.name) {
-            say(err, "disk") << image_path << ": the disk is " << catalog.geometry << ", not " << geometry.name
-                             << "; --format applies to a new image only\n";
-            return false;
-        }
-        if (named) disk_set_name(image, disk_name);
-        return true;
-    }
-    const std::string name = named ? disk_name : ti_name_from_path(image_path);
-    if (name.empty()) {
-        say(err, "disk") << image_path << ": no disk name can be made of this name; give one with --disk-name\n";
-        return false;
-    }
-    image = disk_create(geometry, name);
-    return true;
-}
-
-// Puts each listing into image as a program file, with a line for each in
-// report; false after a message.
-bool add_listings(const std::string &image_path, const std::vector<std::string> &listings,
-                  std::vector<uint8_t> &image, std::ostream &report, std::ostream &err)
-{
-    std::vector<std::string> names;
-    std::string error;
-    const TiStamp now = ti_stamp_now();
-    for (const std::string &listing : listings) {
-        const std::string name = ti_name_from_path(listing);
-        if (name.empty()) {
-            say(err, "disk") << listing << ": no TI file name can be made of this name; rename the listing\n";
-            return false;
-        }
-        for (const std::string &n : names)
-            if (n == name) {
-                say(err, "disk") << listing << ": another listing also makes the file " << name << '\n';
-                return false;
-            }
-        names.push_back(name);
-        XbProgram program;
-        size_t lines = 0;
-        if (!listing_program(listing, nullptr, program, lines, "disk", err)) return false;
-        DiskCatalog catalog;
-        bool replaces = false;
-        if (disk_read_catalog(image, catalog, error))
-            for (const DiskEntry &e : catalog.files) replaces = replaces || e.info.name == name;
-        const TiFile file = ti_program_file(name, program, now);
-        if (!disk_put_file(image, file, error)) {
-            say(err, "disk") << image_path << ": " << error << '\n';
-            return false;
-        }
-        say(report, "disk") << image_path << ": " << name << (replaces ? " replaced" : " added") << ", "
-                            << format_name(program.format) << ", " << lines << (lines == 1 ? " line, " : " lines, ")
-                            << file.info.sectors + 1 << " sectors\n";
-    }
-    return true;
-}
-
 }  // namespace
 
 int xbtool_program(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
@@ -267,40 +214,46 @@ int xbtool_program(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
 int xbtool_disk(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
 {
     Parsed p;
-    if (!parse_args(args, {}, {{"--disk-name"}, {"--format"}}, "disk", p, err)) return XBTOOL_EXIT_USAGE;
+    if (!parse_args(args, {"--statements", "--noise", "--replace", "--no-menu"},
+                    {{"--disk-name"}, {"--format"}, {"--for", "xb, compiled or classic99"}, {"--name"}}, "disk", p, err))
+        return XBTOOL_EXIT_USAGE;
     if (p.help) {
         out << disk_help;
         return XBTOOL_EXIT_OK;
     }
     if (p.positional.size() < 2)
-        return usage(err, "disk", p.positional.empty() ? "no disk image given" : "no listing given");
-    bool named = false, formatted = false;
-    const std::string disk_name = option(p, "--disk-name", &named);
-    const std::string format = option(p, "--format", &formatted);
-    DiskGeometry geometry;
-    disk_geometry_named("sssd", geometry);
-    if (formatted && !disk_geometry_named(format, geometry))
+        return usage(err, "disk", p.positional.empty() ? "no disk image given" : "no listing or VGM file given");
+    DiskRequest r;
+    bool no_menu = false, target_given = false;
+    r.disk_name = option(p, "--disk-name", &r.disk_named);
+    const std::string format = option(p, "--format", &r.formatted);
+    const std::string target = option(p, "--for", &target_given);
+    r.name = option(p, "--name", &r.named);
+    option(p, "--statements", &r.recipe.statements);
+    option(p, "--noise", &r.recipe.noise);
+    option(p, "--replace", &r.replace);
+    option(p, "--no-menu", &no_menu);
+    r.menu = !no_menu;
+    disk_geometry_named("sssd", r.geometry);
+    if (r.formatted && !disk_geometry_named(format, r.geometry))
         return usage(err, "disk", "unknown format '" + format + "' (sssd, dssd or dsdd)");
-    if (named && !ti_name_valid(disk_name))
-        return usage(err, "disk", "'" + disk_name + "' is no disk name (1 to 10 characters, no blank or period)");
-    const std::string image_path = p.positional[0];
-
-    std::vector<uint8_t> image;
-    if (!open_image(image_path, geometry, formatted, named, disk_name, image, err)) return XBTOOL_EXIT_ERROR;
-    std::ostringstream report;
-    const std::vector<std::string> listings(p.positional.begin() + 1, p.positional.end());
-    if (!add_listings(image_path, listings, image, report, err)) return XBTOOL_EXIT_ERROR;
-    std::string error;
-    if (!write_file_atomic(image_path, image, error)) {
-        say(err, "disk") << error << '\n';
-        return XBTOOL_EXIT_ERROR;
-    }
-    DiskCatalog catalog;
-    disk_read_catalog(image, catalog, error);
-    err << report.str();
-    say(err, "disk") << image_path << ": " << catalog.sectors - catalog.used << " of " << catalog.sectors
-                     << " sectors free\n";
-    return XBTOOL_EXIT_OK;
+    if (r.disk_named && !ti_name_valid(r.disk_name))
+        return usage(err, "disk", "'" + r.disk_name + "' is no disk name (1 to 10 characters, no blank or period)");
+    if (target_given && !song_target_named(target, r.recipe.target))
+        return usage(err, "disk", "--for takes xb, compiled or classic99, not '" + target + "'");
+    if (r.named && !ti_name_valid(r.name))
+        return usage(err, "disk", "'" + r.name + "' is no TI file name (1 to 10 characters, no blank or period)");
+    if (r.named && p.positional.size() > 2) return usage(err, "disk", "--name names one input; give one with it");
+    r.image_path = p.positional[0];
+    r.inputs.assign(p.positional.begin() + 1, p.positional.end());
+    DiskReaders readers;
+    readers.file = [](const std::string &path, std::vector<uint8_t> &bytes, std::ostream &e) {
+        return read_input(path, bytes, "disk", e);
+    };
+    readers.listing = [](const std::string &path, XbProgram &program, size_t &lines, std::ostream &e) {
+        return listing_program(path, nullptr, program, lines, "disk", e);
+    };
+    return disk_add(r, readers, err);
 }
 
 int xbtool_dir(const XbtoolArgs &args, std::ostream &out, std::ostream &err)
