@@ -132,7 +132,7 @@ TempDir::~TempDir()
 void write_file(const std::string &path, const std::vector<uint8_t> &bytes)
 {
     FILE *f = open_file(path, "wb");
-    const bool ok = f != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    const bool ok = f != nullptr && (bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size());
     if (f == nullptr || std::fclose(f) != 0 || !ok) throw std::runtime_error("cannot write " + path);
 }
 
