@@ -30,4 +30,10 @@ bool make_private_folder(const std::string &prefix, std::string &path, std::stri
 // folder itself; what cannot be removed stays.
 void remove_private_folder(const std::string &path);
 
+#ifdef _WIN32
+// The command line that starts name with args, each argument quoted where it
+// needs it by the rules the C runtime reads it back with.
+std::wstring windows_command_line(const std::string &name, const std::vector<std::string> &args);
+#endif
+
 #endif

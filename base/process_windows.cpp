@@ -112,8 +112,7 @@ std::string find_program(const std::string &name)
     return std::string();
 }
 
-int run_program(const std::string &program, const std::string &name, const std::vector<std::string> &args,
-                const std::vector<std::string> &env, const std::string &log)
+std::wstring windows_command_line(const std::string &name, const std::vector<std::string> &args)
 {
     std::wstring line;
     append_quoted(line, wide_from_utf8(name));
@@ -121,6 +120,13 @@ int run_program(const std::string &program, const std::string &name, const std::
         line += L' ';
         append_quoted(line, wide_from_utf8(a));
     }
+    return line;
+}
+
+int run_program(const std::string &program, const std::string &name, const std::vector<std::string> &args,
+                const std::vector<std::string> &env, const std::string &log)
+{
+    std::wstring line = windows_command_line(name, args);
     std::wstring block = environment_block(env);
     STARTUPINFOW start = {};
     start.cb = sizeof start;

@@ -1,5 +1,7 @@
 #include "tests/test_support.h"
 
+#include "base/process.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -210,24 +212,6 @@ std::vector<std::string> folder_entries(const std::string &path)
 #ifdef _WIN32
 namespace {
 
-// One argument of a command line, quoted as the C runtime reads it back.
-std::wstring quoted(const std::wstring &arg)
-{
-    std::wstring line = L"\"";
-    size_t backslashes = 0;
-    for (wchar_t c : arg) {
-        if (c == L'\\') {
-            backslashes++;
-            continue;
-        }
-        line.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
-        backslashes = 0;
-        line += c;
-    }
-    line.append(2 * backslashes, L'\\');
-    return line + L"\"";
-}
-
 HANDLE inheritable_file(const std::string &path, DWORD access, DWORD disposition)
 {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
@@ -242,8 +226,7 @@ ProcessResult run_process(const std::string &program, const std::vector<std::str
 {
     TempDir io;
     const std::string out_path = io.file("out"), err_path = io.file("err");
-    std::wstring line = quoted(wide_from_utf8(program));
-    for (const std::string &a : args) line += L" " + quoted(wide_from_utf8(a));
+    std::wstring line = windows_command_line(program, args);
     std::vector<std::pair<std::string, std::string>> set;
     if (path_env != nullptr) {
         std::string list = path_env;
