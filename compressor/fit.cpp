@@ -11,6 +11,9 @@
 
 namespace {
 
+bool prepare_within(const std::vector<Frame> &base, const Reductions &r, HoldReport *holds, const RowTable *table,
+                    uint64_t row_limit, std::vector<Frame> &frames);
+
 constexpr uint64_t FRAMES_PER_TENTH = FRAMES_PER_SECOND / 10;
 constexpr uint64_t START_FRAMES = 4096;  // the song's start, tried first (68 s)
 
@@ -20,15 +23,16 @@ struct Search {
     size_t budget;
     const XbTarget &target;
     uint32_t max_rows;
-    uint64_t user_keep;
+    const Reductions &user;
     std::vector<Reductions> tried;
     FitChoice choice;
     // Per voice, with and without --flat: at least what it loses in rows
     // few enough to fit (compressor/rowbound.h); -1 until computed.
     int64_t least_loss[2][4] = {{-1, -1, -1, -1}, {-1, -1, -1, -1}};
 
-    // The chooser's table over the user's song, which serves every cut of it
-    // (step 6 with a row minimum); made when first needed.
+    // The chooser's table over the user's song, which serves that song
+    // (step 1 with a row minimum) and every cut of it (step 6); made when
+    // first needed.
     std::unique_ptr<RowTable> cuts;
 
     // True when the rows chosen for r (a row minimum) certainly outnumber
@@ -39,7 +43,7 @@ struct Search {
         const uint32_t n = row_minimum(r);
         // Only the steps over the user's own length share the tables; the
         // rows counted are those of the voices the converter writes.
-        if (n <= 1 || r.count_noise != target.noise || r.keep_frames != user_keep) return false;
+        if (n <= 1 || r.count_noise != target.noise || r.keep_frames != user.keep_frames) return false;
         Reductions plain = r;
         plain.min_frames = 1;
         plain.min_row_frames = 1;
@@ -60,23 +64,18 @@ struct Search {
             if ((r.voices >> v) & 1) ids[v] = voice_ids(frames, v);
         auto voice = [&](int v) -> const VoiceIds & { return ids[v]; };
         // At either row cost the chooser tries (the dearer one bounds both),
-        // its rows lose no more than those of a grid of n, 2n or 4n frames,
-        // or those that holding for n, 2n or 4n frames writes.
+        // its rows lose no more than those of a grid of n frames, or those
+        // that holding for n frames writes. (Grids and holds of 2n or 4n
+        // frames never lost less on the real songs.)
         const int64_t cost = dearest_row_cost(row_options(r));
         int64_t most = std::numeric_limits<int64_t>::max();
-        for (uint32_t g = n; g <= 4 * n; g *= 2) {
-            if (g > n) {
-                held = frames;
-                hold_min_frames(held, g, true);
-            }
-            for (const std::vector<size_t> &starts :
-                 {held_division(held, total, g, r.count_noise), grid_division(total, g)}) {
-                if (starts.empty()) continue;
-                int64_t loss = cost * static_cast<int64_t>(starts.size() - 1);
-                for (int v = 0; v < voices; v++)
-                    if ((r.voices >> v) & 1) loss += division_voice_loss(voice(v), MATCH_SILENT, starts, total);
-                most = std::min(most, loss);
-            }
+        for (const std::vector<size_t> &starts :
+             {held_division(held, total, n, r.count_noise), grid_division(total, n)}) {
+            if (starts.empty()) continue;
+            int64_t loss = cost * static_cast<int64_t>(starts.size() - 1);
+            for (int v = 0; v < voices; v++)
+                if ((r.voices >> v) & 1) loss += division_voice_loss(voice(v), MATCH_SILENT, starts, total);
+            most = std::min(most, loss);
         }
         // The parts allowed for the whole length serve every set: more
         // parts lose less. A grid of that many rows (and the final silence)
@@ -126,17 +125,16 @@ struct Search {
         }
         if (too_many_rows(r)) return false;
         const RowTable *table = nullptr;
-        if (r.keep_frames != user_keep && row_minimum(r) > 1) {
+        if (row_minimum(r) > 1 && (r.keep_frames != user.keep_frames || r == user)) {
             if (!cuts) {
-                Reductions whole = r;
-                whole.keep_frames = user_keep;
+                Reductions whole = user;
                 whole.min_frames = whole.min_row_frames = 1;
-                cuts = std::make_unique<RowTable>(row_table(apply_reductions(base, whole), row_options(r)));
+                cuts = std::make_unique<RowTable>(row_table(apply_reductions(base, whole), row_options(user)));
             }
             table = cuts.get();
         }
-        const std::vector<Frame> song = prepare_frames(base, r, &holds, table);
-        if (holds.rows > max_rows) return false;
+        std::vector<Frame> song;
+        if (!prepare_within(base, r, &holds, table, max_rows, song) || holds.rows > max_rows) return false;
         const XbEstimate e = estimate_xb(written_frames(song, r, target), max_rows, nullptr, target);
         if (e.over || e.xb_size > budget) return false;
         choice.found = true;
@@ -176,25 +174,34 @@ RowChoiceOptions row_options(const Reductions &r)
     return o;
 }
 
-std::vector<Frame> prepare_frames(const std::vector<Frame> &base, const Reductions &r, HoldReport *holds,
-                                  const RowTable *table)
+namespace {
+
+// prepare_frames, which gives up (false) once the chosen rows certainly
+// number more than row_limit (choose_rows).
+bool prepare_within(const std::vector<Frame> &base, const Reductions &r, HoldReport *holds, const RowTable *table,
+                    uint64_t row_limit, std::vector<Frame> &frames)
 {
-    std::vector<Frame> frames;
-    if (table && row_minimum(r) > 1) {
-        // apply_reductions, with the chooser's table for the rows.
-        Reductions plain = r;
-        plain.min_frames = plain.min_row_frames = 1;
-        frames = apply_reductions(base, plain);
-        choose_rows(frames, row_options(r), table);
-    } else {
-        frames = apply_reductions(base, r);
-    }
+    // apply_reductions, with the chooser's table and limit for the rows.
+    Reductions plain = r;
+    plain.min_frames = plain.min_row_frames = 1;
+    frames = apply_reductions(base, plain);
+    if (!choose_rows(frames, row_options(r), table, row_limit)) return false;
     // A row minimum (--interpreted) keeps the noise voice only when the
     // converter plays it: its changes then end rows too.
     const bool whole_rows = r.min_row_frames > 1;
     const HoldReport report =
         split_long_holds(frames, whole_rows ? row_minimum(r) : 1, whole_rows && ((r.voices >> 3) & 1));
     if (holds) *holds = report;
+    return true;
+}
+
+}  // namespace
+
+std::vector<Frame> prepare_frames(const std::vector<Frame> &base, const Reductions &r, HoldReport *holds,
+                                  const RowTable *table)
+{
+    std::vector<Frame> frames;
+    prepare_within(base, r, holds, table, UINT64_MAX, frames);
     return frames;
 }
 
@@ -205,7 +212,7 @@ std::vector<Frame> written_frames(const std::vector<Frame> &frames, const Reduct
 
 FitChoice fit_search(const std::vector<Frame> &base, const Reductions &user, size_t budget, const XbTarget &target)
 {
-    Search s{base, budget, target, max_rows_within(budget, target), user.keep_frames, {}, {},
+    Search s{base, budget, target, max_rows_within(budget, target), user, {}, {},
              {{-1, -1, -1, -1}, {-1, -1, -1, -1}}, nullptr};
 
     // Steps 1 to 5: detail first, then voices.

@@ -5,6 +5,7 @@
 
 #include "compressor/holds.h"
 #include "compressor/reduce.h"
+#include "compressor/rowbound.h"
 
 namespace {
 
@@ -107,6 +108,64 @@ std::vector<VoiceStates> taking_part(const std::vector<Frame> &frames, const Row
     return voices;
 }
 
+// The candidates of the row that ends at the frame being added: per row
+// start s within reach, at index s & mask, best[s] plus the score of the
+// row s..e-1. Kept with the highest of each block of BLOCK indices, so that
+// the highest over a stretch of starts costs a look per block.
+struct Candidates {
+    static constexpr size_t BLOCK = 16;
+    size_t mask;
+    std::vector<int64_t> value;
+    std::vector<int64_t> block;  // per block: its highest value
+
+    Candidates(size_t mask, int64_t fill) : mask(mask), value(mask + 1, fill), block((mask + 1) / BLOCK, fill) {}
+
+    void raise(size_t i, int64_t by)
+    {
+        const int64_t v = value[i] += by;
+        int64_t &b = block[i / BLOCK];
+        if (v > b) b = v;
+    }
+
+    void set(size_t i, int64_t v)
+    {
+        value[i] = v;
+        const size_t from = i / BLOCK * BLOCK;
+        block[i / BLOCK] = *std::max_element(value.begin() + from, value.begin() + from + BLOCK);
+    }
+
+    // The first start from..to (absolute frames, wrapped by mask) whose
+    // candidate is the highest of them, and that candidate.
+    std::pair<size_t, int64_t> highest(size_t from, size_t to) const
+    {
+        int64_t top = std::numeric_limits<int64_t>::min();
+        size_t at = from;
+        bool in_block = false;
+        for (size_t t = from; t <= to;) {
+            if (t % BLOCK == 0 && t + BLOCK - 1 <= to) {
+                const int64_t b = block[(t & mask) / BLOCK];
+                if (b > top) {
+                    top = b;
+                    at = t;
+                    in_block = true;
+                }
+                t += BLOCK;
+            } else {
+                const int64_t v = value[t & mask];
+                if (v > top) {
+                    top = v;
+                    at = t;
+                    in_block = false;
+                }
+                t++;
+            }
+        }
+        if (in_block)
+            while (value[at & mask] != top) at++;
+        return {at, top};
+    }
+};
+
 // One voice's part in the table: per row start s within reach, the best
 // score of its states over s..e-1 (score), and where each frame's state
 // occurred before (previous), both kept for the last mask + 1 frames (more
@@ -122,8 +181,8 @@ struct VoiceWindow {
 
     // Frame f joins every row s..f with s >= lo: each row's best score
     // becomes at least the count of f's state in it. Adds the growth to
-    // candidate (indexed like score).
-    void add(size_t f, size_t lo, size_t longest, std::vector<int64_t> &candidate)
+    // candidate.
+    void add(size_t f, size_t lo, size_t longest, Candidates &candidate)
     {
         if (f >= longest) in_reach[voice->id[f - longest]]--;
         const uint16_t k = voice->id[f];
@@ -140,7 +199,7 @@ struct VoiceWindow {
             for (; s > stop; s--) {
                 int64_t &sc = score[(s - 1) & mask];
                 if (sc >= count) break;  // and so do all rows before: they score no less
-                candidate[(s - 1) & mask] += count - sc;
+                candidate.raise((s - 1) & mask, count - sc);
                 sc = count;
             }
             if (p == SIZE_MAX || p < lo) break;
@@ -148,7 +207,7 @@ struct VoiceWindow {
             count += w;
             int64_t &sc = score[p & mask];
             if (sc < count) {
-                candidate[p & mask] += count - sc;
+                candidate.raise(p & mask, count - sc);
                 sc = count;
             } else if (sc >= most) {
                 break;  // no row before scores less than k could add
@@ -158,19 +217,76 @@ struct VoiceWindow {
     }
 };
 
+// The changes of the tone voices (which the converter always plays) that
+// the rows ending at each frame make when played as play_rows plays them:
+// per row end e, the state each tone voice holds in the row ending there,
+// and the changes of the rows up to e. Every choice of rows that ends a row
+// at e begins with these rows, so it makes at least these changes.
+struct ToneChanges {
+    std::vector<const VoiceStates *> tones;
+    std::vector<uint16_t> state;     // per row end, per tone voice
+    std::vector<uint32_t> changes;   // per row end
+    std::vector<std::vector<int64_t>> score;
+    int64_t silent_match;
+
+    // Counts nothing unless on.
+    ToneChanges(const std::vector<VoiceStates> &voices, size_t upto, int64_t silent, bool on)
+        : changes(on ? upto : 0, 0), silent_match(silent)
+    {
+        if (!on) return;
+        for (const VoiceStates &v : voices)
+            if (v.voice < 3) {
+                tones.push_back(&v);
+                score.emplace_back(v.state.size(), 0);
+            }
+        state.assign(upto * tones.size(), 0);
+    }
+
+    // The row s..e-1, which follows the rows ending at s.
+    void row(size_t s, size_t e)
+    {
+        bool changed = false;
+        for (size_t t = 0; t < tones.size(); t++) {
+            const std::vector<uint16_t> &id = tones[t]->id;
+            std::vector<int64_t> &sc = score[t];
+            for (size_t f = s; f < e; f++) sc[id[f]] += id[f] == 0 ? silent_match : MATCH_SOUNDING;
+            const uint16_t previous = s == 0 ? id[0] : state[s * tones.size() + t];
+            int64_t most = 0;
+            uint16_t best = id[s];
+            for (size_t f = s; f < e; f++)
+                if (sc[id[f]] > most) {
+                    most = sc[id[f]];
+                    best = id[f];
+                }
+            if (most > 0 && sc[previous] == most) best = previous;
+            for (size_t f = s; f < e; f++) sc[id[f]] = 0;
+            state[e * tones.size() + t] = best;
+            changed = changed || (s > 0 && best != previous);
+        }
+        changes[e] = (s > 0 ? changes[s] : 0) + (changed ? 1 : 0);
+    }
+};
+
 // best[e] and start[e] for e from 1 to upto - 1, every row n frames or
 // more: best[e] is the highest score of rows covering frames 0..e-1, start[e]
-// where the last of them begins (among equals the longest).
-void fill_table(const std::vector<VoiceStates> &voices, const RowChoiceOptions &options, size_t upto,
-                std::vector<int64_t> &best, std::vector<uint32_t> &start)
+// where the last of them begins (among equals the longest). Stops, and
+// returns false, once the rows certainly change the tone voices more than
+// limit times: when every row end within reach of a frame has more changes
+// before it. It stops only in the first half of the song, where stopping
+// spares more than the other choices it leads to cost (choose_rows).
+bool fill_table(const std::vector<VoiceStates> &voices, const RowChoiceOptions &options, size_t upto,
+                std::vector<int64_t> &best, std::vector<uint32_t> &start, uint64_t limit = UINT64_MAX)
 {
     const size_t n = std::max<size_t>(options.min_frames, 1);
     const size_t longest = std::max<size_t>(n, LONGEST_ROW_FRAMES);
     const size_t longest_first = std::max<size_t>(n, LONGEST_ROW_FRAMES - 1);
     best.assign(upto, UNREACHED);
     start.assign(upto, 0);
-    if (upto == 0) return;
+    if (upto == 0) return true;
     best[0] = 0;
+    const bool counting = limit != UINT64_MAX;
+    ToneChanges tone(voices, upto, options.silent_match, counting);
+    constexpr size_t CHECK_EVERY = 64;
     size_t mask = 255;
     while (mask < longest) mask = mask * 2 + 1;
     std::vector<VoiceWindow> windows;
@@ -180,38 +296,31 @@ void fill_table(const std::vector<VoiceStates> &voices, const RowChoiceOptions &
                                       std::vector<size_t>(s.state.size(), SIZE_MAX),
                                       std::vector<uint32_t>(s.state.size(), 0)});
     }
-    // candidate[s]: best[s] plus the score of the row s..e-1 (a row from
-    // an unreached start stays far below any reached one).
+    // A row from an unreached start stays far below any reached one.
     constexpr int64_t FAR_BELOW = std::numeric_limits<int64_t>::min() / 4;
-    std::vector<int64_t> candidate(mask + 1, FAR_BELOW);
+    Candidates candidate(mask, FAR_BELOW);
     for (size_t e = 1; e < upto; e++) {
         const size_t f = e - 1;  // the frame that joins the rows
-        candidate[f & mask] = best[f] == UNREACHED ? FAR_BELOW : best[f];
+        candidate.set(f & mask, best[f] == UNREACHED ? FAR_BELOW : best[f]);
         const size_t lo = e > longest ? e - longest : 0;
         for (VoiceWindow &w : windows) w.add(f, lo, longest, candidate);
         if (e < n) continue;
         const size_t first = lo == 0 && e > longest_first ? 1 : lo;
         if (first + n > e) continue;
-        // The first of the highest candidates (the longest row among equals),
-        // over the ring's one or two stretches in order.
-        const size_t a = first & mask, b = (e - n) & mask;
-        const int64_t *ring = candidate.data();
-        int64_t top = FAR_BELOW / 2;
-        auto highest = [&](size_t from, size_t to) {
-            for (size_t i = from; i <= to; i++) top = std::max(top, ring[i]);
-        };
-        if (a <= b) {
-            highest(a, b);
-        } else {
-            highest(a, mask);
-            highest(0, b);
-        }
-        if (top == FAR_BELOW / 2) continue;
-        size_t i = a;
-        while (ring[i] != top) i = (i + 1) & mask;
-        best[e] = top - options.row_cost;
-        start[e] = static_cast<uint32_t>(first + ((i - a) & mask));
+        // The first of the highest candidates: the longest row among equals.
+        const std::pair<size_t, int64_t> top = candidate.highest(first, e - n);
+        if (top.second < FAR_BELOW / 2) continue;
+        best[e] = top.second - options.row_cost;
+        start[e] = static_cast<uint32_t>(top.first);
+        if (!counting) continue;
+        tone.row(top.first, e);
+        if (e % CHECK_EVERY != 0 || e < longest || e > upto / 2) continue;
+        uint64_t fewest = UINT64_MAX;
+        for (size_t r = e + 1 - longest; r <= e; r++)
+            if (best[r] != UNREACHED) fewest = std::min<uint64_t>(fewest, tone.changes[r]);
+        if (fewest > limit) return false;
     }
+    return true;
 }
 
 // The last row, ending at total (the song's sounding length): it may be
@@ -281,25 +390,45 @@ RowTable row_table(const std::vector<Frame> &frames, const RowChoiceOptions &opt
     return table;
 }
 
-std::vector<size_t> choose_row_starts(const std::vector<Frame> &frames, const RowChoiceOptions &options,
-                                      const RowTable *table)
+namespace {
+
+// choose_row_starts, which stops and returns false once the rows certainly
+// change the tone voices more than limit times (fill_table).
+bool starts_within(const std::vector<Frame> &frames, const RowChoiceOptions &options, const RowTable *table,
+                   uint64_t limit, std::vector<size_t> &starts)
 {
-    if (frames.empty()) return {};
+    starts.clear();
+    if (frames.empty()) return true;
     // The rows end where the song's final silence begins, which stays a row
     // of its own: the song's last change keeps its frame.
     const size_t total = sounding_length(frames, counted_voices(options));
-    if (total == 0) return {0};
+    if (total == 0) {
+        starts.push_back(0);
+        return true;
+    }
     if (table && same_choice(table->options, options) && total <= table->best.size()) {
         // The table's voices: one that changes only after these frames
         // adds to every division alike what it adds to the table's.
         const std::vector<VoiceStates> voices = taking_part(frames, options, &table->voices);
-        return row_starts(frames, options, voices, table->best, table->start, total);
+        starts = row_starts(frames, options, voices, table->best, table->start, total);
+        return true;
     }
     const std::vector<VoiceStates> voices = taking_part(frames, options);
     std::vector<int64_t> best;
     std::vector<uint32_t> start;
-    fill_table(voices, options, total, best, start);
-    return row_starts(frames, options, voices, best, start, total);
+    if (!fill_table(voices, options, total, best, start, limit)) return false;
+    starts = row_starts(frames, options, voices, best, start, total);
+    return true;
+}
+
+}  // namespace
+
+std::vector<size_t> choose_row_starts(const std::vector<Frame> &frames, const RowChoiceOptions &options,
+                                      const RowTable *table)
+{
+    std::vector<size_t> starts;
+    starts_within(frames, options, table, UINT64_MAX, starts);
+    return starts;
 }
 
 void play_rows(std::vector<Frame> &frames, const std::vector<size_t> &starts, const RowChoiceOptions &options)
@@ -366,26 +495,53 @@ void play_rows(std::vector<Frame> &frames, const std::vector<size_t> &starts, co
     for (Frame &f : frames) f.retune = 0;
 }
 
-void choose_rows(std::vector<Frame> &frames, const RowChoiceOptions &options, const RowTable *table)
+bool choose_rows(std::vector<Frame> &frames, const RowChoiceOptions &options, const RowTable *table,
+                 uint64_t row_limit)
 {
-    if (options.min_frames <= 1 || frames.empty()) return;
-    std::vector<Frame> held = frames;
-    hold_min_frames(held, options.min_frames, true);
-    const uint64_t budget = rows_written(held, options.min_frames, options.count_noise);
-
-    std::vector<Frame> chosen = frames;
-    play_rows(chosen, choose_row_starts(frames, options, table), options);
-    if (rows_written(chosen, options.min_frames, options.count_noise) <= budget) {
-        frames = std::move(chosen);
-        return;
+    if (options.min_frames <= 1 || frames.empty()) return true;
+    // Holding's rows are the budget; the held frames themselves are made
+    // again only when they are used (few copies of the song at a time).
+    auto held = [&] {
+        std::vector<Frame> h = frames;
+        hold_min_frames(h, options.min_frames, true);
+        return h;
+    };
+    uint64_t budget;
+    {
+        std::vector<Frame> h = held();
+        // Holding, which the choice may fall back to, within the limit: the
+        // rows are needed whole.
+        if (row_limit != UINT64_MAX && changes_written(h, false) <= row_limit) row_limit = UINT64_MAX;
+        budget = rows_written(std::move(h), options.min_frames, options.count_noise);
     }
-    RowChoiceOptions dearer = options;
-    dearer.row_cost = dearest_row_cost(options);
-    chosen = frames;
-    play_rows(chosen, choose_row_starts(frames, dearer), dearer);
-    if (rows_written(chosen, options.min_frames, options.count_noise) <= budget) {
+    // Each row cost in turn; a choice that certainly changes more than
+    // row_limit times is not finished (over).
+    bool over[2] = {false, false};
+    const int64_t costs[2] = {options.row_cost, dearest_row_cost(options)};
+    for (int c = 0; c < 2; c++) {
+        RowChoiceOptions o = options;
+        o.row_cost = costs[c];
+        std::vector<size_t> starts;
+        if (!starts_within(frames, o, c == 0 ? table : nullptr, row_limit, starts)) {
+            over[c] = true;
+            continue;
+        }
+        std::vector<Frame> chosen = frames;
+        play_rows(chosen, starts, o);
+        if (rows_written(chosen, options.min_frames, options.count_noise) > budget) continue;
+        // The dearer choice is taken only where the first writes too many
+        // rows: where it was not finished, it is finished now.
+        if (c == 1 && over[0]) {
+            std::vector<Frame> first = frames;
+            play_rows(first, choose_row_starts(frames, options, table), options);
+            if (rows_written(first, options.min_frames, options.count_noise) <= budget) chosen = std::move(first);
+        }
         frames = std::move(chosen);
-        return;
+        return true;
     }
-    frames = std::move(held);
+    // Both choices write too many rows, or go over the limit, and so does
+    // holding where the limit holds.
+    if (over[0] || over[1]) return false;
+    frames = held();
+    return true;
 }

@@ -79,7 +79,14 @@ void play_rows(std::vector<Frame> &frames, const std::vector<size_t> &starts, co
 // --fit search can then see cheaply that a song's rows outnumber its budget
 // at either cost, compressor/rowbound.h.) min_frames of 1 or less changes
 // nothing; the song's length is unchanged.
-void choose_rows(std::vector<Frame> &frames, const RowChoiceOptions &options, const RowTable *table = nullptr);
+// row_limit: the frames chosen are wanted only if they change the tone
+// voices (which the converter always writes) at most that many times. When
+// they certainly change them more often, at whichever cost, and so does
+// holding, the choice may stop early and return false, frames unchanged
+// (the --fit search: a song's start can show that it has too many rows).
+// Otherwise true, with frames as without a limit.
+bool choose_rows(std::vector<Frame> &frames, const RowChoiceOptions &options, const RowTable *table = nullptr,
+                 uint64_t row_limit = UINT64_MAX);
 
 // The dearer row cost choose_rows tries second: 4 times options' (at least 1).
 int64_t dearest_row_cost(const RowChoiceOptions &options);
