@@ -89,13 +89,16 @@ struct Search {
                 if ((r.voices >> v) & 1) loss += division_voice_loss(voice(v), MATCH_SILENT, few, total);
             if (loss <= most) return false;
         }
+        // The voices' least losses, those known first; the others are
+        // computed only while the sum does not yet tell.
         int64_t least = 0;
-        for (int v = 0; v < voices; v++) {
-            if (!((r.voices >> v) & 1)) continue;
-            int64_t &l = least_loss[r.flat ? 1 : 0][v];
-            if (l < 0) l = least_voice_loss(voice(v), MATCH_SILENT, parts);
-            least += l;
-        }
+        for (const bool known : {true, false})
+            for (int v = 0; v < voices && least <= most; v++) {
+                int64_t &l = least_loss[r.flat ? 1 : 0][v];
+                if (!((r.voices >> v) & 1) || (l >= 0) != known) continue;
+                if (l < 0) l = least_voice_loss(voice(v), MATCH_SILENT, parts);
+                least += l;
+            }
         return least > most;
     }
 

@@ -91,13 +91,11 @@ std::vector<uint16_t> retune_periods(const std::vector<Frame> &frames, bool (&so
 // `last`, where every tone voice is silent, or the song would end with a
 // change) may a noise row be too long. Such rows are split by retuning a
 // silent tone voice every LONGEST_ROW_FRAMES frames from `last`, which
-// keeps the default rows this adds within the limit too.
-void split_noise_tail(std::vector<Frame> &frames, uint64_t last, const bool (&sounds)[TONE_VOICES],
+// keeps the default rows this adds within the limit too. view: the view
+// at frame `last` (frame 1 when 0).
+void split_noise_tail(std::vector<Frame> &frames, uint64_t last, View view, const bool (&sounds)[TONE_VOICES],
                       const std::vector<uint16_t> &periods, HoldReport &report)
 {
-    View view;
-    apply(view, frames, 1);
-    for (size_t f = 2; f <= last; f++) apply(view, frames, f);
     const int voice = silent_voice(view, sounds);
     if (voice < 0) return;  // never: from `last` on, every tone voice is silent
     uint16_t sent = view.sent[voice];
@@ -127,6 +125,7 @@ HoldReport split_long_holds(std::vector<Frame> &frames, uint32_t min_row, bool n
     View view;
     apply(view, frames, 1);
     uint64_t last_change = 0;  // the first row counts from frame 0
+    View at_last_change = view;
     for (size_t f = 2; f <= frames.size() + 1; f++) {
         const View before = view;
         apply(view, frames, f);
@@ -156,7 +155,8 @@ HoldReport split_long_holds(std::vector<Frame> &frames, uint32_t min_row, bool n
         }
         report.rows++;
         last_change = f;
+        at_last_change = view;
     }
-    split_noise_tail(frames, last_change, sounds, periods, report);
+    split_noise_tail(frames, last_change, at_last_change, sounds, periods, report);
     return report;
 }

@@ -50,6 +50,7 @@ int64_t priced_loss(const std::vector<Run> &runs, uint32_t states, int64_t price
 {
     const size_t count = runs.size();
     std::vector<int64_t> least(count + 1, 0), score(states, 0);
+    std::vector<size_t> scored(states, 0);  // the part end j a state's score belongs to
     size_t first = 1;       // the earliest first run of a part ending at run j (1-based)
     uint64_t between = 0;   // frames of the runs first + 1 .. j - 1
     for (size_t j = 1; j <= count; j++) {
@@ -66,12 +67,15 @@ int64_t priced_loss(const std::vector<Run> &runs, uint32_t states, int64_t price
         for (; i >= 1 && (j == count || i >= first); i--) {
             const Run &r = runs[i - 1];
             weight += r.weight;
+            if (scored[r.id] != j) {
+                scored[r.id] = j;
+                score[r.id] = 0;
+            }
             score[r.id] += r.weight;
             most = std::max(most, score[r.id]);
             best = std::min(best, least[i - 1] + price + weight - most);
             if (floor + weight - most >= best) break;
         }
-        for (size_t k = std::max<size_t>(i, 1); k <= j; k++) score[runs[k - 1].id] = 0;
         least[j] = best;
     }
     return least[count];

@@ -312,9 +312,10 @@ bool fill_table(const std::vector<VoiceStates> &voices, const RowChoiceOptions &
         if (top.second < FAR_BELOW / 2) continue;
         best[e] = top.second - options.row_cost;
         start[e] = static_cast<uint32_t>(top.first);
-        if (!counting) continue;
+        // Only the first half is checked (the rows of its ends are counted).
+        if (!counting || e > upto / 2) continue;
         tone.row(top.first, e);
-        if (e % CHECK_EVERY != 0 || e < longest || e > upto / 2) continue;
+        if (e % CHECK_EVERY != 0 || e < longest) continue;
         uint64_t fewest = UINT64_MAX;
         for (size_t r = e + 1 - longest; r <= e; r++)
             if (best[r] != UNREACHED) fewest = std::min<uint64_t>(fewest, tone.changes[r]);
@@ -394,8 +395,9 @@ namespace {
 
 // choose_row_starts, which stops and returns false once the rows certainly
 // change the tone voices more than limit times (fill_table).
+// voices: those taking_part gives, when already numbered.
 bool starts_within(const std::vector<Frame> &frames, const RowChoiceOptions &options, const RowTable *table,
-                   uint64_t limit, std::vector<size_t> &starts)
+                   uint64_t limit, std::vector<size_t> &starts, const std::vector<VoiceStates> *voices = nullptr)
 {
     starts.clear();
     if (frames.empty()) return true;
@@ -413,11 +415,15 @@ bool starts_within(const std::vector<Frame> &frames, const RowChoiceOptions &opt
         starts = row_starts(frames, options, voices, table->best, table->start, total);
         return true;
     }
-    const std::vector<VoiceStates> voices = taking_part(frames, options);
+    std::vector<VoiceStates> numbered;
+    if (!voices) {
+        numbered = taking_part(frames, options);
+        voices = &numbered;
+    }
     std::vector<int64_t> best;
     std::vector<uint32_t> start;
-    if (!fill_table(voices, options, total, best, start, limit)) return false;
-    starts = row_starts(frames, options, voices, best, start, total);
+    if (!fill_table(*voices, options, total, best, start, limit)) return false;
+    starts = row_starts(frames, options, *voices, best, start, total);
     return true;
 }
 
@@ -518,11 +524,14 @@ bool choose_rows(std::vector<Frame> &frames, const RowChoiceOptions &options, co
     // row_limit times is not finished (over).
     bool over[2] = {false, false};
     const int64_t costs[2] = {options.row_cost, dearest_row_cost(options)};
+    std::vector<VoiceStates> voices;  // numbered once for both costs, unless the table serves
     for (int c = 0; c < 2; c++) {
         RowChoiceOptions o = options;
         o.row_cost = costs[c];
+        const RowTable *t = c == 0 ? table : nullptr;
+        if (!t && voices.empty()) voices = taking_part(frames, options);
         std::vector<size_t> starts;
-        if (!starts_within(frames, o, c == 0 ? table : nullptr, row_limit, starts)) {
+        if (!starts_within(frames, o, t, row_limit, starts, t ? nullptr : &voices)) {
             over[c] = true;
             continue;
         }
