@@ -202,6 +202,43 @@ TEST(RowBound, NoFewerRowsLoseLessThanTheChoiceOrLessThanAnyOtherDivision)
     }
 }
 
+TEST(RowChooser, ALimitStopsOnlyAChoiceThatChangesMoreOften)
+{
+    // The --fit search tells the chooser how many rows fit: it then gives
+    // the very frames it gives without a limit, or stops (false, frames as
+    // they were) where those frames change the tone voices more often.
+    auto same = [](const std::vector<Frame> &a, const std::vector<Frame> &b) {
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](const Frame &x, const Frame &y) {
+                   for (int v = 0; v < 4; v++)
+                       if (x.v[v].atten != y.v[v].atten || x.v[v].note != y.v[v].note) return false;
+                   return x.retune == y.retune;
+               });
+    };
+    std::mt19937 rng(13);
+    int stopped = 0, finished = 0;
+    for (int i = 0; i < 16; i++) {
+        const std::vector<Frame> song = random_song(rng, 800 + rng() % 1600);
+        const RowChoiceOptions o{2 + static_cast<uint32_t>(i % 4) * (i % 3 == 0 ? 5 : 1), i % 2 == 1};
+        SCOPED_TRACE("song " + std::to_string(i) + ", rows of " + std::to_string(o.min_frames));
+        std::vector<Frame> whole = song;
+        ASSERT_TRUE(choose_rows(whole, o));
+        const uint64_t changes = changes_written(whole, false);
+        for (const uint64_t limit : {uint64_t{0}, changes / 8, changes / 2, changes - 1, changes, 2 * changes}) {
+            std::vector<Frame> limited = song;
+            if (choose_rows(limited, o, nullptr, limit)) {
+                EXPECT_TRUE(same(limited, whole)) << "limit " << limit;
+                finished++;
+            } else {
+                EXPECT_GT(changes, limit);
+                EXPECT_TRUE(same(limited, song)) << "limit " << limit;
+                stopped++;
+            }
+        }
+    }
+    EXPECT_GT(stopped, 0);
+    EXPECT_GT(finished, 16);
+}
+
 TEST(RowChooser, EachRowPlaysTheStateThatFillsIt)
 {
     // A one-frame grace note before each note gives way to the note, and a
