@@ -108,17 +108,29 @@ std::vector<VoiceStates> taking_part(const std::vector<Frame> &frames, const Row
     return voices;
 }
 
+// Row starts go in blocks of BLOCK, at the indices s & mask of a ring of
+// mask + 1 (a multiple of BLOCK, more than BLOCK beyond the longest row): a
+// block's indices are begun anew, from its first, only when the starts that
+// held them are out of reach.
+constexpr size_t BLOCK = 16;
+
 // The candidates of the row that ends at the frame being added: per row
 // start s within reach, at index s & mask, best[s] plus the score of the
-// row s..e-1. Kept with the highest of each block of BLOCK indices, so that
-// the highest over a stretch of starts costs a look per block.
+// row s..e-1. Kept with the highest of each block, so that the highest over
+// a stretch of starts costs a look per block, and with an addition per
+// block, so that a whole block rises at the cost of one.
 struct Candidates {
-    static constexpr size_t BLOCK = 16;
     size_t mask;
-    std::vector<int64_t> value;
-    std::vector<int64_t> block;  // per block: its highest value
+    std::vector<int64_t> value;  // less the block's addition
+    std::vector<int64_t> block;  // per block: its highest value since begun, less its addition
+    std::vector<int64_t> added;  // per block: what its every value has risen by
 
-    Candidates(size_t mask, int64_t fill) : mask(mask), value(mask + 1, fill), block((mask + 1) / BLOCK, fill) {}
+    explicit Candidates(size_t mask)
+        : mask(mask), value(mask + 1, 0), block((mask + 1) / BLOCK, 0), added((mask + 1) / BLOCK, 0)
+    {
+    }
+
+    int64_t at(size_t i) const { return value[i] + added[i / BLOCK]; }
 
     void raise(size_t i, int64_t by)
     {
@@ -127,11 +139,18 @@ struct Candidates {
         if (v > b) b = v;
     }
 
+    void raise_block(size_t b, int64_t by) { added[b] += by; }
+
+    // The start at index i enters with candidate v.
     void set(size_t i, int64_t v)
     {
-        value[i] = v;
-        const size_t from = i / BLOCK * BLOCK;
-        block[i / BLOCK] = *std::max_element(value.begin() + from, value.begin() + from + BLOCK);
+        const size_t b = i / BLOCK;
+        if (i % BLOCK == 0) {
+            added[b] = 0;
+            block[b] = v;
+        }
+        value[i] = v - added[b];
+        block[b] = std::max(block[b], value[i]);
     }
 
     // The first start from..to (absolute frames, wrapped by mask) whose
@@ -139,45 +158,74 @@ struct Candidates {
     std::pair<size_t, int64_t> highest(size_t from, size_t to) const
     {
         int64_t top = std::numeric_limits<int64_t>::min();
-        size_t at = from;
+        size_t at_top = from;
         bool in_block = false;
         for (size_t t = from; t <= to;) {
             if (t % BLOCK == 0 && t + BLOCK - 1 <= to) {
-                const int64_t b = block[(t & mask) / BLOCK];
-                if (b > top) {
-                    top = b;
-                    at = t;
+                const size_t b = (t & mask) / BLOCK;
+                const int64_t v = block[b] + added[b];
+                if (v > top) {
+                    top = v;
+                    at_top = t;
                     in_block = true;
                 }
                 t += BLOCK;
             } else {
-                const int64_t v = value[t & mask];
+                const int64_t v = at(t & mask);
                 if (v > top) {
                     top = v;
-                    at = t;
+                    at_top = t;
                     in_block = false;
                 }
                 t++;
             }
         }
         if (in_block)
-            while (value[at & mask] != top) at++;
-        return {at, top};
+            while (at(at_top & mask) != top) at_top++;
+        return {at_top, top};
     }
 };
 
 // One voice's part in the table: per row start s within reach, the best
-// score of its states over s..e-1 (score), and where each frame's state
-// occurred before (previous), both kept for the last mask + 1 frames (more
-// than the longest row), at index s & mask.
+// score of its states over s..e-1 (score), and per frame where its state
+// occurred before, all kept at index s & mask (frames as signed numbers, -1
+// for none). Per block, a state that scores best in each of its rows (its
+// lead), so that they all rise at once when its frame joins.
 struct VoiceWindow {
+    struct Occurrence {
+        int64_t previous;      // where the frame's state occurred before
+        int64_t before_block;  // and before the frame's block
+        int64_t in_block;      // how often it occurs from the block's first frame to the frame
+    };
+    struct Block {
+        int64_t added = 0;  // what its every score has risen by
+        int32_t lead = -1;  // or -1 when unknown
+    };
     const VoiceStates *voice;
     int64_t silent_match;
     size_t mask;
-    std::vector<int64_t> score;
-    std::vector<size_t> previous;
-    std::vector<size_t> last;        // per state: where it last occurred
+    std::vector<int64_t> score;  // less the block's addition
+    std::vector<Occurrence> occurrence;
+    std::vector<Block> block;
+    std::vector<int64_t> last;       // per state: where it last occurred
     std::vector<uint32_t> in_reach;  // per state: its frames within reach
+
+    VoiceWindow(const VoiceStates &s, int64_t silent_match, size_t mask)
+        : voice(&s), silent_match(silent_match), mask(mask), score(mask + 1, 0),
+          occurrence(mask + 1, Occurrence{-1, -1, 0}), block((mask + 1) / BLOCK), last(s.state.size(), -1),
+          in_reach(s.state.size(), 0)
+    {
+    }
+
+    // The frame joining the rows: its state k, its weight w, the count of k
+    // in the longest row (most), the next occurrence of k going back (p),
+    // the first row start within reach (lo), and the count of k in the rows
+    // starting after p (count).
+    struct Walk {
+        uint16_t k;
+        int64_t w, most, f, lo, p;
+        int64_t count = 0;
+    };
 
     // Frame f joins every row s..f with s >= lo: each row's best score
     // becomes at least the count of f's state in it. Adds the growth to
@@ -187,33 +235,101 @@ struct VoiceWindow {
         if (f >= longest) in_reach[voice->id[f - longest]]--;
         const uint16_t k = voice->id[f];
         const int64_t w = k == 0 ? silent_match : MATCH_SOUNDING;
-        previous[f & mask] = last[k] != SIZE_MAX && last[k] + longest > f ? last[k] : SIZE_MAX;
-        last[k] = f;
-        const int64_t most = w * ++in_reach[k];  // the count of k in the longest row
-        score[f & mask] = 0;
-        int64_t count = 0;
-        size_t p = f;  // the next occurrence of k, going back
-        for (size_t s = f + 1; s > lo;) {
-            const size_t stop = p != SIZE_MAX && p >= lo ? p + 1 : lo;
-            // Rows starting after p and before s hold count frames of k.
-            for (; s > stop; s--) {
-                int64_t &sc = score[(s - 1) & mask];
-                if (sc >= count) break;  // and so do all rows before: they score no less
-                candidate.raise((s - 1) & mask, count - sc);
-                sc = count;
+        enter(f, k);
+        const int64_t at = static_cast<int64_t>(f);
+        Walk walk{k, w, w * ++in_reach[k], at, static_cast<int64_t>(lo), at};
+        for (int64_t t = at; t >= walk.lo;) {
+            const size_t i = static_cast<size_t>(t) & mask, first = i - i % BLOCK;
+            Block &b = block[i / BLOCK];
+            if (i % BLOCK != BLOCK - 1 && t != at) {  // not the whole block from t back
+                if (!rise_in_block(walk, t, candidate)) break;
+            } else if (b.lead == k) {
+                // Every row rises by w.
+                b.added += w;
+                candidate.raise_block(i / BLOCK, w);
+                pass_block(walk, t);
+            } else if (score[i] + b.added >= count_before(walk, t)) {
+                // No row rises: none scores less than t's, none counts more
+                // frames of k than the block's first.
+                if (score[first] + b.added >= walk.most) break;  // nor any before
+                pass_block(walk, t);
+            } else if (!rise_in_block(walk, t, candidate)) {
+                break;
             }
-            if (p == SIZE_MAX || p < lo) break;
-            s = p;
-            count += w;
-            int64_t &sc = score[p & mask];
-            if (sc < count) {
-                candidate.raise(p & mask, count - sc);
-                sc = count;
-            } else if (sc >= most) {
-                break;  // no row before scores less than k could add
-            }
-            p = previous[p & mask];
         }
+    }
+
+    // The count of k in the row starting at the first of t's block.
+    int64_t count_before(const Walk &walk, int64_t t) const
+    {
+        if (walk.p < t - t % static_cast<int64_t>(BLOCK)) return walk.count;
+        return walk.count + walk.w * occurrence[static_cast<size_t>(walk.p) & mask].in_block;
+    }
+
+    // The walk goes on before t's block.
+    void pass_block(Walk &walk, int64_t &t) const
+    {
+        t -= t % static_cast<int64_t>(BLOCK);
+        if (walk.p >= t) {
+            const Occurrence &o = occurrence[static_cast<size_t>(walk.p) & mask];
+            walk.count += walk.w * o.in_block;
+            walk.p = o.before_block;
+        }
+        t--;
+    }
+
+    // The rows starting at t and before in t's block rise to walk's count of
+    // k where they score less; t goes back past them. Returns false when no
+    // row before them can rise. The block's lead becomes k where every row
+    // in it rose (k then scores best in each), else unknown where some did.
+    bool rise_in_block(Walk &walk, int64_t &t, Candidates &candidate)
+    {
+        Block &b = block[(static_cast<size_t>(t) & mask) / BLOCK];
+        const int64_t first = t - t % static_cast<int64_t>(BLOCK);
+        const int64_t bottom = std::max(first, walk.lo);
+        const int64_t rows = std::min(first + static_cast<int64_t>(BLOCK) - 1, walk.f) + 1 - bottom;
+        int64_t rose = 0;
+        bool more = true;
+        while (t >= bottom) {
+            const size_t i = static_cast<size_t>(t) & mask;
+            const bool occurs = t == walk.p;
+            if (occurs) {
+                walk.count += walk.w;
+                walk.p = occurrence[i].previous;
+            }
+            const int64_t now = score[i] + b.added;
+            if (now < walk.count) {
+                candidate.raise(i, walk.count - now);
+                score[i] = walk.count - b.added;
+                rose++;
+                t--;
+            } else if (!occurs) {
+                t = walk.p;  // and so do all rows from p + 1 on: they score no less
+            } else if (now >= walk.most) {
+                more = false;  // no row before scores less than k could add
+                break;
+            } else {
+                t--;
+            }
+        }
+        if (rose > 0) b.lead = rose == rows ? walk.k : -1;
+        return more;
+    }
+
+    // Frame f, of state k, enters: its row start scores 0.
+    void enter(size_t f, uint16_t k)
+    {
+        const size_t i = f & mask;
+        const int64_t first = static_cast<int64_t>(f - f % BLOCK), q = last[k];
+        Occurrence &o = occurrence[i];
+        o.previous = q;
+        const bool in_block = q >= first;
+        o.before_block = in_block ? occurrence[static_cast<size_t>(q) & mask].before_block : q;
+        o.in_block = in_block ? occurrence[static_cast<size_t>(q) & mask].in_block + 1 : 1;
+        last[k] = static_cast<int64_t>(f);
+        Block &b = block[i / BLOCK];
+        if (i % BLOCK == 0) b = Block();
+        score[i] = -b.added;
     }
 };
 
@@ -288,17 +404,12 @@ bool fill_table(const std::vector<VoiceStates> &voices, const RowChoiceOptions &
     ToneChanges tone(voices, upto, options.silent_match, counting);
     constexpr size_t CHECK_EVERY = 64;
     size_t mask = 255;
-    while (mask < longest) mask = mask * 2 + 1;
+    while (mask + 1 < longest + BLOCK) mask = mask * 2 + 1;
     std::vector<VoiceWindow> windows;
-    for (const VoiceStates &s : voices) {
-        windows.push_back(VoiceWindow{&s, options.silent_match, mask, std::vector<int64_t>(mask + 1, 0),
-                                      std::vector<size_t>(mask + 1, SIZE_MAX),
-                                      std::vector<size_t>(s.state.size(), SIZE_MAX),
-                                      std::vector<uint32_t>(s.state.size(), 0)});
-    }
+    for (const VoiceStates &s : voices) windows.emplace_back(s, options.silent_match, mask);
     // A row from an unreached start stays far below any reached one.
     constexpr int64_t FAR_BELOW = std::numeric_limits<int64_t>::min() / 4;
-    Candidates candidate(mask, FAR_BELOW);
+    Candidates candidate(mask);
     for (size_t e = 1; e < upto; e++) {
         const size_t f = e - 1;  // the frame that joins the rows
         candidate.set(f & mask, best[f] == UNREACHED ? FAR_BELOW : best[f]);
