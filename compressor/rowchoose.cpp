@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <tuple>
 
 #include "compressor/holds.h"
 #include "compressor/reduce.h"
@@ -113,6 +114,13 @@ std::vector<VoiceStates> taking_part(const std::vector<Frame> &frames, const Row
 // block's indices are begun anew, from its first, only when the starts that
 // held them are out of reach.
 constexpr size_t BLOCK = 16;
+static_assert((BLOCK & (BLOCK - 1)) == 0, "a block's first start is found by a mask");
+
+// The first start of t's block (t >= 0).
+constexpr int64_t block_first(int64_t t)
+{
+    return t & ~static_cast<int64_t>(BLOCK - 1);
+}
 
 // The candidates of the row that ends at the frame being added: per row
 // start s within reach, at index s & mask, best[s] plus the score of the
@@ -154,34 +162,51 @@ struct Candidates {
     }
 
     // The first start from..to (absolute frames, wrapped by mask) whose
-    // candidate is the highest of them, and that candidate.
+    // candidate is the highest of them, and that candidate. The starts of a
+    // block only partly within are looked at one by one unless its highest
+    // could not win.
     std::pair<size_t, int64_t> highest(size_t from, size_t to) const
     {
+        const size_t whole = (from + BLOCK - 1) / BLOCK * BLOCK, end = (to + 1) / BLOCK * BLOCK;
+        if (whole >= end) return first_highest(from, to + 1);
+        size_t at_top = whole;
         int64_t top = std::numeric_limits<int64_t>::min();
-        size_t at_top = from;
-        bool in_block = false;
-        for (size_t t = from; t <= to;) {
-            if (t % BLOCK == 0 && t + BLOCK - 1 <= to) {
-                const size_t b = (t & mask) / BLOCK;
-                const int64_t v = block[b] + added[b];
-                if (v > top) {
-                    top = v;
-                    at_top = t;
-                    in_block = true;
-                }
-                t += BLOCK;
-            } else {
-                const int64_t v = at(t & mask);
-                if (v > top) {
-                    top = v;
-                    at_top = t;
-                    in_block = false;
-                }
-                t++;
+        for (size_t t = whole; t < end; t += BLOCK) {
+            const size_t b = (t & mask) / BLOCK;
+            if (block[b] + added[b] > top) {
+                top = block[b] + added[b];
+                at_top = t;
             }
         }
-        if (in_block)
-            while (at(at_top & mask) != top) at_top++;
+        while (at(at_top & mask) != top) at_top++;
+        if (end <= to && block_highest(end) > top) {
+            const std::pair<size_t, int64_t> last = first_highest(end, to + 1);
+            if (last.second > top) std::tie(at_top, top) = last;
+        }
+        if (from < whole && block_highest(from) >= top) {
+            const std::pair<size_t, int64_t> first = first_highest(from, whole);
+            if (first.second >= top) std::tie(at_top, top) = first;
+        }
+        return {at_top, top};
+    }
+
+    // The highest candidate of t's block (its starts out of reach too).
+    int64_t block_highest(size_t t) const
+    {
+        const size_t b = (t & mask) / BLOCK;
+        return block[b] + added[b];
+    }
+
+    // The first start from..to - 1 whose candidate is the highest of them, one by one.
+    std::pair<size_t, int64_t> first_highest(size_t from, size_t to) const
+    {
+        size_t at_top = from;
+        int64_t top = std::numeric_limits<int64_t>::min();
+        for (size_t t = from; t < to; t++)
+            if (at(t & mask) > top) {
+                top = at(t & mask);
+                at_top = t;
+            }
         return {at_top, top};
     }
 };
@@ -262,14 +287,14 @@ struct VoiceWindow {
     // The count of k in the row starting at the first of t's block.
     int64_t count_before(const Walk &walk, int64_t t) const
     {
-        if (walk.p < t - t % static_cast<int64_t>(BLOCK)) return walk.count;
+        if (walk.p < block_first(t)) return walk.count;
         return walk.count + walk.w * occurrence[static_cast<size_t>(walk.p) & mask].in_block;
     }
 
     // The walk goes on before t's block.
     void pass_block(Walk &walk, int64_t &t) const
     {
-        t -= t % static_cast<int64_t>(BLOCK);
+        t = block_first(t);
         if (walk.p >= t) {
             const Occurrence &o = occurrence[static_cast<size_t>(walk.p) & mask];
             walk.count += walk.w * o.in_block;
@@ -285,7 +310,7 @@ struct VoiceWindow {
     bool rise_in_block(Walk &walk, int64_t &t, Candidates &candidate)
     {
         Block &b = block[(static_cast<size_t>(t) & mask) / BLOCK];
-        const int64_t first = t - t % static_cast<int64_t>(BLOCK);
+        const int64_t first = block_first(t);
         const int64_t bottom = std::max(first, walk.lo);
         const int64_t rows = std::min(first + static_cast<int64_t>(BLOCK) - 1, walk.f) + 1 - bottom;
         int64_t rose = 0;
@@ -365,15 +390,18 @@ struct ToneChanges {
         for (size_t t = 0; t < tones.size(); t++) {
             const std::vector<uint16_t> &id = tones[t]->id;
             std::vector<int64_t> &sc = score[t];
-            for (size_t f = s; f < e; f++) sc[id[f]] += id[f] == 0 ? silent_match : MATCH_SOUNDING;
-            const uint16_t previous = s == 0 ? id[0] : state[s * tones.size() + t];
+            // The state scoring most, among equals the first to occur:
+            // going back, the last to reach the highest score.
             int64_t most = 0;
             uint16_t best = id[s];
-            for (size_t f = s; f < e; f++)
-                if (sc[id[f]] > most) {
-                    most = sc[id[f]];
+            for (size_t f = e; f-- > s;) {
+                const int64_t c = sc[id[f]] += id[f] == 0 ? silent_match : MATCH_SOUNDING;
+                if (c > 0 && c >= most) {
+                    most = c;
                     best = id[f];
                 }
+            }
+            const uint16_t previous = s == 0 ? id[0] : state[s * tones.size() + t];
             if (most > 0 && sc[previous] == most) best = previous;
             for (size_t f = s; f < e; f++) sc[id[f]] = 0;
             state[e * tones.size() + t] = best;
