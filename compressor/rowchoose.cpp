@@ -1,48 +1,15 @@
 #include "compressor/rowchoose.h"
 
 #include <algorithm>
-#include <limits>
 
 #include "compressor/holds.h"
 #include "compressor/reduce.h"
 #include "compressor/rowbound.h"
+#include "compressor/rowtable.h"
 
 namespace {
 
 constexpr uint8_t SILENT = 15;
-constexpr int64_t UNREACHED = std::numeric_limits<int64_t>::min();
-
-// A voice's states numbered in the order they first occur; 0 is silence,
-// whatever note the silent voice holds.
-struct VoiceStates {
-    int voice = 0;
-    std::vector<uint16_t> id;       // per frame
-    std::vector<VoiceState> state;  // per id
-};
-
-VoiceStates number_states(const std::vector<Frame> &frames, int v)
-{
-    VoiceStates s;
-    s.voice = v;
-    s.state.push_back(VoiceState{SILENT, 0});
-    std::vector<int32_t> index(16 * 1024, -1);  // attenuation * 1024 + note -> id
-    s.id.reserve(frames.size());
-    for (const Frame &f : frames) {
-        const uint8_t a = static_cast<uint8_t>(f.v[v].atten & 0x0F);
-        if (a == SILENT) {
-            s.id.push_back(0);
-            continue;
-        }
-        const uint16_t note = static_cast<uint16_t>(v == 3 ? f.v[v].note & 0x07 : f.v[v].note & 0x3FF);
-        int32_t &k = index[a * 1024u + note];
-        if (k < 0) {
-            k = static_cast<int32_t>(s.state.size());
-            s.state.push_back(VoiceState{a, note});
-        }
-        s.id.push_back(static_cast<uint16_t>(k));
-    }
-    return s;
-}
 
 // The scores of a voice's states over a run of frames, with the best of
 // them kept up to date as frames join the run.
@@ -108,222 +75,6 @@ std::vector<VoiceStates> taking_part(const std::vector<Frame> &frames, const Row
     return voices;
 }
 
-// The candidates of the row that ends at the frame being added: per row
-// start s within reach, at index s & mask, best[s] plus the score of the
-// row s..e-1. Kept with the highest of each block of BLOCK indices, so that
-// the highest over a stretch of starts costs a look per block.
-struct Candidates {
-    static constexpr size_t BLOCK = 16;
-    size_t mask;
-    std::vector<int64_t> value;
-    std::vector<int64_t> block;  // per block: its highest value
-
-    Candidates(size_t mask, int64_t fill) : mask(mask), value(mask + 1, fill), block((mask + 1) / BLOCK, fill) {}
-
-    void raise(size_t i, int64_t by)
-    {
-        const int64_t v = value[i] += by;
-        int64_t &b = block[i / BLOCK];
-        if (v > b) b = v;
-    }
-
-    void set(size_t i, int64_t v)
-    {
-        value[i] = v;
-        const size_t from = i / BLOCK * BLOCK;
-        block[i / BLOCK] = *std::max_element(value.begin() + from, value.begin() + from + BLOCK);
-    }
-
-    // The first start from..to (absolute frames, wrapped by mask) whose
-    // candidate is the highest of them, and that candidate.
-    std::pair<size_t, int64_t> highest(size_t from, size_t to) const
-    {
-        int64_t top = std::numeric_limits<int64_t>::min();
-        size_t at = from;
-        bool in_block = false;
-        for (size_t t = from; t <= to;) {
-            if (t % BLOCK == 0 && t + BLOCK - 1 <= to) {
-                const int64_t b = block[(t & mask) / BLOCK];
-                if (b > top) {
-                    top = b;
-                    at = t;
-                    in_block = true;
-                }
-                t += BLOCK;
-            } else {
-                const int64_t v = value[t & mask];
-                if (v > top) {
-                    top = v;
-                    at = t;
-                    in_block = false;
-                }
-                t++;
-            }
-        }
-        if (in_block)
-            while (value[at & mask] != top) at++;
-        return {at, top};
-    }
-};
-
-// One voice's part in the table: per row start s within reach, the best
-// score of its states over s..e-1 (score), and where each frame's state
-// occurred before (previous), both kept for the last mask + 1 frames (more
-// than the longest row), at index s & mask.
-struct VoiceWindow {
-    const VoiceStates *voice;
-    int64_t silent_match;
-    size_t mask;
-    std::vector<int64_t> score;
-    std::vector<size_t> previous;
-    std::vector<size_t> last;        // per state: where it last occurred
-    std::vector<uint32_t> in_reach;  // per state: its frames within reach
-
-    // Frame f joins every row s..f with s >= lo: each row's best score
-    // becomes at least the count of f's state in it. Adds the growth to
-    // candidate.
-    void add(size_t f, size_t lo, size_t longest, Candidates &candidate)
-    {
-        if (f >= longest) in_reach[voice->id[f - longest]]--;
-        const uint16_t k = voice->id[f];
-        const int64_t w = k == 0 ? silent_match : MATCH_SOUNDING;
-        previous[f & mask] = last[k] != SIZE_MAX && last[k] + longest > f ? last[k] : SIZE_MAX;
-        last[k] = f;
-        const int64_t most = w * ++in_reach[k];  // the count of k in the longest row
-        score[f & mask] = 0;
-        int64_t count = 0;
-        size_t p = f;  // the next occurrence of k, going back
-        for (size_t s = f + 1; s > lo;) {
-            const size_t stop = p != SIZE_MAX && p >= lo ? p + 1 : lo;
-            // Rows starting after p and before s hold count frames of k.
-            for (; s > stop; s--) {
-                int64_t &sc = score[(s - 1) & mask];
-                if (sc >= count) break;  // and so do all rows before: they score no less
-                candidate.raise((s - 1) & mask, count - sc);
-                sc = count;
-            }
-            if (p == SIZE_MAX || p < lo) break;
-            s = p;
-            count += w;
-            int64_t &sc = score[p & mask];
-            if (sc < count) {
-                candidate.raise(p & mask, count - sc);
-                sc = count;
-            } else if (sc >= most) {
-                break;  // no row before scores less than k could add
-            }
-            p = previous[p & mask];
-        }
-    }
-};
-
-// The changes of the tone voices (which the converter always plays) that
-// the rows ending at each frame make when played as play_rows plays them:
-// per row end e, the state each tone voice holds in the row ending there,
-// and the changes of the rows up to e. Every choice of rows that ends a row
-// at e begins with these rows, so it makes at least these changes.
-struct ToneChanges {
-    std::vector<const VoiceStates *> tones;
-    std::vector<uint16_t> state;     // per row end, per tone voice
-    std::vector<uint32_t> changes;   // per row end
-    std::vector<std::vector<int64_t>> score;
-    int64_t silent_match;
-
-    // Counts nothing unless on.
-    ToneChanges(const std::vector<VoiceStates> &voices, size_t upto, int64_t silent, bool on)
-        : changes(on ? upto : 0, 0), silent_match(silent)
-    {
-        if (!on) return;
-        for (const VoiceStates &v : voices)
-            if (v.voice < 3) {
-                tones.push_back(&v);
-                score.emplace_back(v.state.size(), 0);
-            }
-        state.assign(upto * tones.size(), 0);
-    }
-
-    // The row s..e-1, which follows the rows ending at s.
-    void row(size_t s, size_t e)
-    {
-        bool changed = false;
-        for (size_t t = 0; t < tones.size(); t++) {
-            const std::vector<uint16_t> &id = tones[t]->id;
-            std::vector<int64_t> &sc = score[t];
-            for (size_t f = s; f < e; f++) sc[id[f]] += id[f] == 0 ? silent_match : MATCH_SOUNDING;
-            const uint16_t previous = s == 0 ? id[0] : state[s * tones.size() + t];
-            int64_t most = 0;
-            uint16_t best = id[s];
-            for (size_t f = s; f < e; f++)
-                if (sc[id[f]] > most) {
-                    most = sc[id[f]];
-                    best = id[f];
-                }
-            if (most > 0 && sc[previous] == most) best = previous;
-            for (size_t f = s; f < e; f++) sc[id[f]] = 0;
-            state[e * tones.size() + t] = best;
-            changed = changed || (s > 0 && best != previous);
-        }
-        changes[e] = (s > 0 ? changes[s] : 0) + (changed ? 1 : 0);
-    }
-};
-
-// best[e] and start[e] for e from 1 to upto - 1, every row n frames or
-// more: best[e] is the highest score of rows covering frames 0..e-1, start[e]
-// where the last of them begins (among equals the longest). Stops, and
-// returns false, once the rows certainly change the tone voices more than
-// limit times: when every row end within reach of a frame has more changes
-// before it. It stops only in the first half of the song, where stopping
-// spares more than the other choices it leads to cost (choose_rows).
-bool fill_table(const std::vector<VoiceStates> &voices, const RowChoiceOptions &options, size_t upto,
-                std::vector<int64_t> &best, std::vector<uint32_t> &start, uint64_t limit = UINT64_MAX)
-{
-    const size_t n = std::max<size_t>(options.min_frames, 1);
-    const size_t longest = std::max<size_t>(n, LONGEST_ROW_FRAMES);
-    const size_t longest_first = std::max<size_t>(n, LONGEST_ROW_FRAMES - 1);
-    best.assign(upto, UNREACHED);
-    start.assign(upto, 0);
-    if (upto == 0) return true;
-    best[0] = 0;
-    const bool counting = limit != UINT64_MAX;
-    ToneChanges tone(voices, upto, options.silent_match, counting);
-    constexpr size_t CHECK_EVERY = 64;
-    size_t mask = 255;
-    while (mask < longest) mask = mask * 2 + 1;
-    std::vector<VoiceWindow> windows;
-    for (const VoiceStates &s : voices) {
-        windows.push_back(VoiceWindow{&s, options.silent_match, mask, std::vector<int64_t>(mask + 1, 0),
-                                      std::vector<size_t>(mask + 1, SIZE_MAX),
-                                      std::vector<size_t>(s.state.size(), SIZE_MAX),
-                                      std::vector<uint32_t>(s.state.size(), 0)});
-    }
-    // A row from an unreached start stays far below any reached one.
-    constexpr int64_t FAR_BELOW = std::numeric_limits<int64_t>::min() / 4;
-    Candidates candidate(mask, FAR_BELOW);
-    for (size_t e = 1; e < upto; e++) {
-        const size_t f = e - 1;  // the frame that joins the rows
-        candidate.set(f & mask, best[f] == UNREACHED ? FAR_BELOW : best[f]);
-        const size_t lo = e > longest ? e - longest : 0;
-        for (VoiceWindow &w : windows) w.add(f, lo, longest, candidate);
-        if (e < n) continue;
-        const size_t first = lo == 0 && e > longest_first ? 1 : lo;
-        if (first + n > e) continue;
-        // The first of the highest candidates: the longest row among equals.
-        const std::pair<size_t, int64_t> top = candidate.highest(first, e - n);
-        if (top.second < FAR_BELOW / 2) continue;
-        best[e] = top.second - options.row_cost;
-        start[e] = static_cast<uint32_t>(top.first);
-        // Only the first half is checked (the rows of its ends are counted).
-        if (!counting || e > upto / 2) continue;
-        tone.row(top.first, e);
-        if (e % CHECK_EVERY != 0 || e < longest) continue;
-        uint64_t fewest = UINT64_MAX;
-        for (size_t r = e + 1 - longest; r <= e; r++)
-            if (best[r] != UNREACHED) fewest = std::min<uint64_t>(fewest, tone.changes[r]);
-        if (fewest > limit) return false;
-    }
-    return true;
-}
-
 // The last row, ending at total (the song's sounding length): it may be
 // shorter than n when no division into whole rows exists, at a cost above
 // every match of the song. Returns where it begins.
@@ -337,12 +88,12 @@ size_t last_row_start(const std::vector<VoiceStates> &voices, const RowChoiceOpt
     std::vector<Tally> tallies;
     for (const VoiceStates &s : voices)
         tallies.push_back(Tally{&s, options.silent_match, std::vector<int64_t>(s.state.size(), 0), 0});
-    int64_t top = UNREACHED, score = 0;
+    int64_t top = ROWS_UNREACHED, score = 0;
     size_t at = 0;
     for (size_t len = 1; len <= std::min(total, longest); len++) {
         const size_t s = total - len;
         for (Tally &t : tallies) score += t.add(s);
-        if (best[s] == UNREACHED || (s == 0 && len > longest_first)) continue;
+        if (best[s] == ROWS_UNREACHED || (s == 0 && len > longest_first)) continue;
         const int64_t total_score = best[s] + score - options.row_cost - (len < n ? short_cost : 0);
         if (total_score >= top) {  // among equals the longest row
             top = total_score;
@@ -387,14 +138,14 @@ RowTable row_table(const std::vector<Frame> &frames, const RowChoiceOptions &opt
     table.frames = frames.size();
     const std::vector<VoiceStates> voices = taking_part(frames, options);
     for (const VoiceStates &s : voices) table.voices.push_back(s.voice);
-    fill_table(voices, options, sounding_length(frames, counted_voices(options)), table.best, table.start);
+    fill_row_table(voices, options, sounding_length(frames, counted_voices(options)), table.best, table.start);
     return table;
 }
 
 namespace {
 
 // choose_row_starts, which stops and returns false once the rows certainly
-// change the tone voices more than limit times (fill_table).
+// change the tone voices more than limit times (fill_row_table).
 // voices: those taking_part gives, when already numbered.
 bool starts_within(const std::vector<Frame> &frames, const RowChoiceOptions &options, const RowTable *table,
                    uint64_t limit, std::vector<size_t> &starts, const std::vector<VoiceStates> *voices = nullptr)
@@ -422,7 +173,7 @@ bool starts_within(const std::vector<Frame> &frames, const RowChoiceOptions &opt
     }
     std::vector<int64_t> best;
     std::vector<uint32_t> start;
-    if (!fill_table(*voices, options, total, best, start, limit)) return false;
+    if (!fill_row_table(*voices, options, total, best, start, limit)) return false;
     starts = row_starts(frames, options, *voices, best, start, total);
     return true;
 }

@@ -87,25 +87,37 @@ int64_t score_of(const std::vector<Frame> &frames, const std::vector<size_t> &st
     return score;
 }
 
-// The chooser's rows by their definition, row by row and start by start
-// (O(frames x longest row x states)): the reference for the table it keeps.
-std::vector<size_t> reference_starts(const std::vector<Frame> &frames, const RowChoiceOptions &o)
+// Where the song's final silence begins (every voice that counts silent).
+size_t sounding_frames(const std::vector<Frame> &frames, const RowChoiceOptions &o)
 {
-    const int voices = o.count_noise ? 4 : 3;
     size_t total = frames.size();
     auto silent = [&](const Frame &f) {
-        for (int v = 0; v < voices; v++)
+        for (int v = 0; v < (o.count_noise ? 4 : 3); v++)
             if (f.v[v].atten != 15) return false;
         return true;
     };
     while (total > 0 && silent(frames[total - 1])) total--;
-    if (total == 0) return {0};
+    return total;
+}
+
+// The chooser's table by its definition, row by row and start by start
+// (O(frames x longest row x states)): per row end e up to the final
+// silence, the highest score of rows covering the frames before e (none:
+// the lowest int64_t), and where the last of them begins (among equals the
+// longest); the last row may be short.
+struct ReferenceTable {
+    std::vector<int64_t> best;
+    std::vector<size_t> start;
+};
+ReferenceTable reference_table(const std::vector<Frame> &frames, const RowChoiceOptions &o)
+{
+    const int voices = o.count_noise ? 4 : 3;
+    const size_t total = sounding_frames(frames, o);
     const size_t n = std::max<size_t>(o.min_frames, 1), longest = std::max<size_t>(n, LONGEST_ROW_FRAMES);
     const int64_t short_cost = (MATCH_SOUNDING * 4 + o.row_cost) * static_cast<int64_t>(total) + 1;
     const int64_t none = std::numeric_limits<int64_t>::min();
-    std::vector<int64_t> best(total + 1, none);
-    std::vector<size_t> start(total + 1, 0);
-    best[0] = 0;
+    ReferenceTable t{std::vector<int64_t>(total + 1, none), std::vector<size_t>(total + 1, 0)};
+    t.best[0] = 0;
     for (size_t e = 1; e <= total; e++) {
         std::map<std::pair<int, int>, int64_t> count[4];  // per voice: (volume, note) -> score in the row
         int64_t row = 0, most[4] = {0, 0, 0, 0};
@@ -118,16 +130,50 @@ std::vector<size_t> reference_starts(const std::vector<Frame> &frames, const Row
                 row += std::max<int64_t>(c - most[v], 0);
                 most[v] = std::max(most[v], c);
             }
-            if ((len < n && e != total) || best[s] == none || (s == 0 && len > std::max(n, longest - 1))) continue;
-            const int64_t score = best[s] + row - o.row_cost - (len < n ? short_cost : 0);
-            if (score >= best[e]) best[e] = score, start[e] = s;
+            if ((len < n && e != total) || t.best[s] == none || (s == 0 && len > std::max(n, longest - 1))) continue;
+            const int64_t score = t.best[s] + row - o.row_cost - (len < n ? short_cost : 0);
+            if (score >= t.best[e]) t.best[e] = score, t.start[e] = s;
         }
     }
+    return t;
+}
+
+std::vector<size_t> reference_starts(const std::vector<Frame> &frames, const RowChoiceOptions &o)
+{
+    const size_t total = sounding_frames(frames, o);
+    if (total == 0) return {0};
+    const ReferenceTable t = reference_table(frames, o);
     std::vector<size_t> starts;
-    for (size_t e = total; e > 0; e = start[e]) starts.push_back(start[e]);
+    for (size_t e = total; e > 0; e = t.start[e]) starts.push_back(t.start[e]);
     std::reverse(starts.begin(), starts.end());
     if (total < frames.size()) starts.push_back(total);
     return starts;
+}
+
+// What makes most rows score alike, in sections of every voice: holds
+// longer than a row, arpeggios of two or three states, a note with one-frame
+// silences (or the reverse) and decays, each repeated for up to a few rows.
+std::vector<Frame> patterned_song(std::mt19937 &rng, size_t length)
+{
+    const uint16_t notes[] = {C4, E4, G4, 214};
+    std::vector<Frame> frames(length);
+    for (int v = 0; v < 4; v++)
+        for (size_t f = 0; f < length;) {
+            const size_t kind = rng() % 4, end = std::min(length, f + 20 + rng() % 400);
+            const VoiceState a{static_cast<uint8_t>(rng() % 3), notes[rng() % 4]};
+            const VoiceState b = rng() % 3 == 0 ? VoiceState{15, 0} : VoiceState{a.atten, notes[rng() % 4]};
+            const VoiceState c{static_cast<uint8_t>(1 + rng() % 3), notes[rng() % 4]};
+            const size_t run = 1 + rng() % 3, period = kind == 2 ? 4 + rng() % 12 : 3 * run;
+            for (size_t i = 0; f < end; f++, i++) {
+                VoiceState &x = frames[f].v[v];
+                if (kind == 0) x = a;
+                if (kind == 1) x = i % period < run ? a : i % period < 2 * run ? b : c;
+                if (kind == 2) x = i % period == 0 ? b : a;
+                if (kind == 3) x = VoiceState{static_cast<uint8_t>(std::min<size_t>(14, i % period / 2)), a.note};
+                if (v == 3 && x.atten != 15) x.note &= 7;
+            }
+        }
+    return frames;
 }
 
 }  // namespace
@@ -153,6 +199,29 @@ TEST(RowChooser, ChoosesTheRowsItsDefinitionGivesAlsoForTheCutsOfASong)
             const std::vector<Frame> part(song.begin(), song.begin() + static_cast<std::ptrdiff_t>(cut));
             EXPECT_EQ(choose_row_starts(part, o, &table), choose_row_starts(part, o)) << "cut at " << cut;
         }
+    }
+}
+
+TEST(RowChooser, KeepsTheTableItsDefinitionGivesWhereRowsScoreAlike)
+{
+    // Every entry of the table, at row minimums up to and past the longest
+    // row (the rows then reach further back), with silences scoring 0 too.
+    std::mt19937 rng(17);
+    const uint32_t minimums[] = {2, 4, 16, 60, 212, 250};
+    for (int i = 0; i < 12; i++) {
+        const std::vector<Frame> song = patterned_song(rng, 600 + rng() % 900);
+        const RowChoiceOptions o{minimums[i % 6], i % 2 == 1, i % 4 == 2 ? 0 : MATCH_SILENT, i % 5 == 4 ? 4 : 1};
+        SCOPED_TRACE("song " + std::to_string(i) + ", rows of " + std::to_string(o.min_frames));
+        const ReferenceTable reference = reference_table(song, o);
+        const RowTable table = row_table(song, o);
+        ASSERT_EQ(table.best.size() + 1, reference.best.size());
+        for (size_t e = 0; e < table.best.size(); e++) {
+            ASSERT_EQ(table.best[e], reference.best[e]) << "frame " << e;
+            if (table.best[e] != std::numeric_limits<int64_t>::min()) {
+                ASSERT_EQ(table.start[e], reference.start[e]) << "frame " << e;
+            }
+        }
+        EXPECT_EQ(choose_row_starts(song, o), reference_starts(song, o));
     }
 }
 
