@@ -46,11 +46,25 @@ std::vector<Run> runs_of(const VoiceIds &voice, int64_t silent_match)
 // parts (groups of whole runs; a voice divided inside a run loses no less
 // than divided at one of its ends). Every part but the last spans at most
 // LONGEST_ROW_FRAMES frames between its first and last run.
+//
+// least[j] is the least over the divisions of runs 1..j; the part ending at
+// run j begins at some run i, tried from j down. Two facts end the scan:
+// - least only grows with the runs it covers, so no part beginning before
+//   run i does better than least[first - 1] + price plus this part's loss
+//   (a part's loss only grows with its runs);
+// - a part beginning at i' < i does no better than least[i - 1] plus the
+//   loss of runs i..j: runs 1..i-1 may end in the part i'..i-1 (which spans
+//   less than i'..j, so is allowed when j is not the last run), so
+//   least[i - 1] <= least[i' - 1] + price + loss(i'..i-1), and a part's loss
+//   is at least the sum of its pieces' losses (the state that scores most
+//   over the whole scores no more in each piece than that piece's best), so
+//   loss(i'..j) >= loss(i'..i-1) + loss(i..j).
+// Both only pass over parts that cannot lower least[j]: the value is that of
+// trying every part.
 int64_t priced_loss(const std::vector<Run> &runs, uint32_t states, int64_t price)
 {
     const size_t count = runs.size();
     std::vector<int64_t> least(count + 1, 0), score(states, 0);
-    std::vector<size_t> scored(states, 0);  // the part end j a state's score belongs to
     size_t first = 1;       // the earliest first run of a part ending at run j (1-based)
     uint64_t between = 0;   // frames of the runs first + 1 .. j - 1
     for (size_t j = 1; j <= count; j++) {
@@ -59,23 +73,20 @@ int64_t priced_loss(const std::vector<Run> &runs, uint32_t states, int64_t price
             first++;
             between -= runs[first - 1].frames;
         }
-        // least only grows with the runs it covers: no part beginning
-        // before run i does better than least[first - 1] plus this part's loss.
-        const int64_t floor = j < count ? least[first - 1] + price : price;
+        const bool last = j == count;  // its part may be as long as it likes
+        const size_t lowest = last ? 1 : first;
+        const int64_t floor = last ? price : least[first - 1] + price;
         int64_t best = std::numeric_limits<int64_t>::max(), weight = 0, most = 0;
         size_t i = j;
-        for (; i >= 1 && (j == count || i >= first); i--) {
+        for (;; i--) {
             const Run &r = runs[i - 1];
             weight += r.weight;
-            if (scored[r.id] != j) {
-                scored[r.id] = j;
-                score[r.id] = 0;
-            }
-            score[r.id] += r.weight;
-            most = std::max(most, score[r.id]);
-            best = std::min(best, least[i - 1] + price + weight - most);
-            if (floor + weight - most >= best) break;
+            most = std::max(most, score[r.id] += r.weight);
+            const int64_t loss = weight - most, before = least[i - 1];
+            best = std::min(best, before + price + loss);
+            if (i == lowest || (last ? floor : std::max(floor, before)) + loss >= best) break;
         }
+        for (size_t k = i; k <= j; k++) score[runs[k - 1].id] = 0;
         least[j] = best;
     }
     return least[count];

@@ -202,6 +202,54 @@ TEST(RowBound, NoFewerRowsLoseLessThanTheChoiceOrLessThanAnyOtherDivision)
     }
 }
 
+TEST(RowBound, LeastVoiceLossIsThatOfTryingEveryPart)
+{
+    // The bound's scan over parts stops early; it must find what trying
+    // every division into parts of whole runs finds, at the price of 8 per
+    // part it charges: runs of one frame, runs past the longest row, songs
+    // of one run.
+    std::mt19937 rng(11);
+    for (int song = 0; song < 40; song++) {
+        const size_t length = 1 + rng() % 900;
+        VoiceIds voice;
+        voice.states = 1 + rng() % 9;
+        const uint32_t longest = song % 4 == 0 ? 1 : song % 4 == 1 ? 8 : song % 4 == 2 ? 40 : 400;
+        while (voice.id.size() < length) {
+            const uint32_t id = static_cast<uint32_t>(rng() % voice.states);
+            for (uint32_t k = 1 + rng() % longest; k > 0 && voice.id.size() < length; k--) voice.id.push_back(id);
+        }
+        std::vector<size_t> run_start = {0};  // frames where a run begins, then the length
+        for (size_t f = 1; f < length; f++)
+            if (voice.id[f] != voice.id[f - 1]) run_start.push_back(f);
+        run_start.push_back(length);
+        const size_t runs = run_start.size() - 1;
+        auto loss = [&](size_t i, size_t j) {  // runs i..j, 1-based
+            std::map<uint32_t, int64_t> score;
+            int64_t weight = 0, most = 0;
+            for (size_t f = run_start[i - 1]; f < run_start[j]; f++) {
+                const int64_t w = voice.id[f] == 0 ? MATCH_SILENT : MATCH_SOUNDING;
+                weight += w;
+                most = std::max(most, score[voice.id[f]] += w);
+            }
+            return weight - most;
+        };
+        std::vector<int64_t> least(runs + 1, 0);
+        for (size_t j = 1; j <= runs; j++) {
+            least[j] = std::numeric_limits<int64_t>::max();
+            for (size_t i = j; i >= 1; i--) {
+                const size_t between = i + 1 < j ? run_start[j - 1] - run_start[i] : 0;
+                if (j < runs && between > LONGEST_ROW_FRAMES) break;
+                least[j] = std::min(least[j], least[i - 1] + 8 + loss(i, j));
+            }
+        }
+        for (const uint64_t parts : {uint64_t{1}, uint64_t{3}, uint64_t{runs / 4}, uint64_t{runs}}) {
+            const int64_t expected = runs <= 1 ? 0 : std::max<int64_t>(least[runs] - 8 * static_cast<int64_t>(parts), 0);
+            EXPECT_EQ(least_voice_loss(voice, MATCH_SILENT, parts), expected)
+                << "song " << song << ", " << runs << " runs, " << parts << " parts";
+        }
+    }
+}
+
 TEST(RowChooser, EachRowPlaysTheStateThatFillsIt)
 {
     // A one-frame grace note before each note gives way to the note, and a
