@@ -134,26 +134,28 @@ std::vector<size_t> grid_division(size_t total, uint32_t min_frames)
 
 std::vector<size_t> held_division(const std::vector<Frame> &held, size_t total, uint32_t min_frames, bool noise)
 {
+    return held_division(change_frames(held, noise), total, min_frames);
+}
+
+std::vector<size_t> held_division(const std::vector<size_t> &changes, size_t total, uint32_t min_frames)
+{
     const size_t n = std::max<uint32_t>(min_frames, 1);
     // Parts of a row cut in two or more are at least 105 frames long.
     if (total < 2 * n || n > LONGEST_ROW_FRAMES / 2 - 1) return {};
-    std::vector<size_t> changes = {0};
-    const int voices = noise ? 4 : 3;
-    for (size_t f = 1; f < total; f++)
-        for (int v = 0; v < voices; v++)
-            if (state_of(held[f], v) != state_of(held[f - 1], v)) {
-                if (f - changes.back() < n) return {};  // not a division the chooser may write
-                changes.push_back(f);
-                break;
-            }
-    if (total - changes.back() < n) changes.pop_back();  // the last row takes the short end
-    changes.push_back(total);
+    std::vector<size_t> rows = {0};  // the rows' first frames, then total
+    for (const size_t f : changes) {
+        if (f >= total) break;
+        if (f - rows.back() < n) return {};  // not a division the chooser may write
+        rows.push_back(f);
+    }
+    if (total - rows.back() < n) rows.pop_back();  // the last row takes the short end
+    rows.push_back(total);
     // Rows too long are cut into equal parts, each at least n frames.
     std::vector<size_t> starts;
-    for (size_t r = 0; r + 1 < changes.size(); r++) {
-        const size_t length = changes[r + 1] - changes[r], longest = r == 0 ? LONGEST_ROW_FRAMES - 1 : LONGEST_ROW_FRAMES;
+    for (size_t r = 0; r + 1 < rows.size(); r++) {
+        const size_t length = rows[r + 1] - rows[r], longest = r == 0 ? LONGEST_ROW_FRAMES - 1 : LONGEST_ROW_FRAMES;
         const size_t parts = (length + longest - 1) / longest;
-        for (size_t k = 0; k < parts; k++) starts.push_back(changes[r] + length * k / parts);
+        for (size_t k = 0; k < parts; k++) starts.push_back(rows[r] + length * k / parts);
     }
     return starts;
 }
@@ -176,6 +178,19 @@ int64_t division_voice_loss(const VoiceIds &voice, int64_t silent_match, const s
         loss += weight - most;
     }
     return loss;
+}
+
+std::vector<size_t> change_frames(const std::vector<Frame> &frames, bool noise)
+{
+    const int voices = noise ? 4 : 3;
+    std::vector<size_t> changes;
+    for (size_t f = 1; f < frames.size(); f++)
+        for (int v = 0; v < voices; v++)
+            if (state_of(frames[f], v) != state_of(frames[f - 1], v)) {
+                changes.push_back(f);
+                break;
+            }
+    return changes;
 }
 
 uint64_t changes_written(const std::vector<Frame> &frames, bool noise)
