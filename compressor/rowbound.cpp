@@ -19,6 +19,22 @@ uint32_t state_of(const Frame &f, int v)
     return 1 + a * 1024u + note;
 }
 
+// The first frame after `from` (at most count) at which a voice that
+// counts changes state. Equal fields mean an equal state, and most
+// neighbouring frames have them, so those are compared first.
+size_t next_change(const std::vector<Frame> &frames, size_t from, size_t count, int voices)
+{
+    for (size_t f = from + 1; f < count; f++) {
+        const Frame &a = frames[f - 1], &b = frames[f];
+        bool same = true;
+        for (int v = 0; v < voices; v++) same = same && a.v[v].atten == b.v[v].atten && a.v[v].note == b.v[v].note;
+        if (same) continue;
+        for (int v = 0; v < voices; v++)
+            if (state_of(a, v) != state_of(b, v)) return f;
+    }
+    return count;
+}
+
 // A run of frames in which a voice holds one state: its state's number
 // (0 silence, else numbered as first met) and its weight in the scores.
 struct Run {
@@ -182,27 +198,19 @@ int64_t division_voice_loss(const VoiceIds &voice, int64_t silent_match, const s
 
 std::vector<size_t> change_frames(const std::vector<Frame> &frames, bool noise)
 {
-    const int voices = noise ? 4 : 3;
     std::vector<size_t> changes;
-    for (size_t f = 1; f < frames.size(); f++)
-        for (int v = 0; v < voices; v++)
-            if (state_of(frames[f], v) != state_of(frames[f - 1], v)) {
-                changes.push_back(f);
-                break;
-            }
+    for (size_t f = next_change(frames, 0, frames.size(), noise ? 4 : 3); f < frames.size();
+         f = next_change(frames, f, frames.size(), noise ? 4 : 3))
+        changes.push_back(f);
     return changes;
 }
 
 uint64_t changes_written(const std::vector<Frame> &frames, bool noise)
 {
-    const int voices = noise ? 4 : 3;
     uint64_t changes = 0;
-    for (size_t f = 1; f < frames.size(); f++)
-        for (int v = 0; v < voices; v++)
-            if (state_of(frames[f], v) != state_of(frames[f - 1], v)) {
-                changes++;
-                break;
-            }
+    for (size_t f = next_change(frames, 0, frames.size(), noise ? 4 : 3); f < frames.size();
+         f = next_change(frames, f, frames.size(), noise ? 4 : 3))
+        changes++;
     return changes;
 }
 

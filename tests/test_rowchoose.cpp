@@ -250,6 +250,36 @@ TEST(RowBound, LeastVoiceLossIsThatOfTryingEveryPart)
     }
 }
 
+TEST(RowBound, ChangesAreThoseOfTheStatesTheChooserTellsApart)
+{
+    // A silent voice changing its note, or the noise voice its unused
+    // note bits, changes nothing; the noise voice counts only with noise.
+    struct Case {
+        int voice;
+        VoiceState from, to;
+        bool changes, changes_with_noise;
+    };
+    const Case cases[] = {
+        {0, {15, C4}, {15, E4}, false, false},  // silent, another note
+        {1, {15, C4}, {31, E4}, false, false},  // silent, whatever the high bits
+        {2, {3, C4}, {3, E4}, true, true},      // a new note
+        {0, {3, C4}, {4, C4}, true, true},      // a new volume
+        {0, {15, C4}, {3, C4}, true, true},     // a note begins
+        {3, {3, 2}, {3, 2 | 8}, false, false},  // noise: three note bits only
+        {3, {3, 2}, {5, 2}, false, true},       // noise: counted with noise
+    };
+    for (const Case &c : cases) {
+        std::vector<Frame> frames(6);
+        for (size_t f = 0; f < frames.size(); f++) frames[f].v[c.voice] = f < 3 ? c.from : c.to;
+        SCOPED_TRACE("voice " + std::to_string(c.voice));
+        for (const bool noise : {false, true}) {
+            const bool expected = noise ? c.changes_with_noise : c.changes;
+            EXPECT_EQ(change_frames(frames, noise), expected ? std::vector<size_t>{3} : std::vector<size_t>{});
+            EXPECT_EQ(changes_written(frames, noise), expected ? 1u : 0u);
+        }
+    }
+}
+
 TEST(RowChooser, EachRowPlaysTheStateThatFillsIt)
 {
     // A one-frame grace note before each note gives way to the note, and a
