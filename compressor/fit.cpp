@@ -41,7 +41,13 @@ struct Search {
     struct BoundSong {
         std::vector<Frame> frames;
         size_t total = 0;  // frames before the final silence of the voices that count
-        VoiceIds ids[4];   // made when first needed
+        VoiceIds voice[4];  // made when first needed
+
+        const VoiceIds &ids(int v)
+        {
+            if (voice[v].id.empty() && !frames.empty()) voice[v] = voice_ids(frames, v);
+            return voice[v];
+        }
     };
     // What a voice loses over a grid, by --flat, voice, frames covered and
     // row length: a voice's frames, and so its losses, are the same
@@ -76,19 +82,13 @@ struct Search {
         return song;
     }
 
-    const VoiceIds &ids_of(BoundSong &s, int v)
-    {
-        if (s.ids[v].id.empty() && !s.frames.empty()) s.ids[v] = voice_ids(s.frames, v);
-        return s.ids[v];
-    }
-
     // What r's voices lose over the division starts (the song's total
     // frames), with its row costs.
     int64_t loss_over(BoundSong &s, const Reductions &r, const std::vector<size_t> &starts, int64_t cost)
     {
         int64_t loss = cost * static_cast<int64_t>(starts.size() - 1);
         for (int v = 0; v < (r.count_noise ? 4 : 3); v++)
-            if ((r.voices >> v) & 1) loss += division_voice_loss(ids_of(s, v), MATCH_SILENT, starts, s.total);
+            if ((r.voices >> v) & 1) loss += division_voice_loss(s.ids(v), MATCH_SILENT, starts, s.total);
         return loss;
     }
 
@@ -109,7 +109,7 @@ struct Search {
                 if (starts.empty()) starts = grid_division(s.total, n);
                 if (starts.empty()) return NONE;
                 GridLoss &g = grid_losses[grid_losses_made++ % grid_losses.size()];
-                g = GridLoss{r.flat, v, s.total, n, division_voice_loss(ids_of(s, v), MATCH_SILENT, starts, s.total)};
+                g = GridLoss{r.flat, v, s.total, n, division_voice_loss(s.ids(v), MATCH_SILENT, starts, s.total)};
                 known = &g;
             }
             loss += known->loss;
@@ -191,8 +191,8 @@ bool Search::bound_tells(const Reductions &r, BoundSong &s)
     held.shrink_to_fit();
     // At either row cost the chooser tries (the dearer one bounds both),
     // its rows lose no more than those of a grid of n frames, or those
-    // that holding for n frames writes: most, the less of the two. (Grids and holds of 2n or 4n
-    // frames never lost less on the real songs.)
+    // that holding for n frames writes: most, the less of the two. (Grids
+    // and holds of 2n or 4n frames never lost less on the real songs.)
     const int64_t cost = dearest_row_cost(row_options(r));
     const int64_t grid = grid_loss(s, r, n, cost);
     // The parts allowed for the whole length serve every set: more parts
@@ -203,9 +203,11 @@ bool Search::bound_tells(const Reductions &r, BoundSong &s)
     const int64_t few = grid_loss(s, r, static_cast<uint32_t>((s.total + parts - 2) / (parts - 1)), 0);
     const int voices = r.count_noise ? 4 : 3;
     int64_t(&least_of)[4] = least_loss[r.flat ? 1 : 0];
-    // When every voice's least loss is known and both it and the few rows'
-    // loss pass the grid's, they pass most (no more than the grid's) too:
-    // the holding's rows need not be measured.
+    // The bound tells when the few rows lose more than most and the least
+    // losses add up to more than most. When every voice's least loss is
+    // known and both sums pass the grid's loss, they pass most, which is no
+    // more than the grid's: holding's rows need not be measured. (Computed
+    // first only when known, as a least loss costs far more than them.)
     int64_t known = 0;
     bool all_known = true;
     for (int v = 0; v < voices; v++)
@@ -225,7 +227,7 @@ bool Search::bound_tells(const Reductions &r, BoundSong &s)
         for (int v = 0; v < voices && least <= most; v++) {
             int64_t &l = least_of[v];
             if (!((r.voices >> v) & 1) || (l >= 0) != first) continue;
-            if (l < 0) l = least_voice_loss(ids_of(s, v), MATCH_SILENT, parts);
+            if (l < 0) l = least_voice_loss(s.ids(v), MATCH_SILENT, parts);
             least += l;
         }
     return least > most;

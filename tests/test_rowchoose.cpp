@@ -243,7 +243,8 @@ TEST(RowBound, LeastVoiceLossIsThatOfTryingEveryPart)
             }
         }
         for (const uint64_t parts : {uint64_t{1}, uint64_t{3}, uint64_t{runs / 4}, uint64_t{runs}}) {
-            const int64_t expected = runs <= 1 ? 0 : std::max<int64_t>(least[runs] - 8 * static_cast<int64_t>(parts), 0);
+            const int64_t priced = runs <= 1 ? 0 : least[runs] - 8 * static_cast<int64_t>(parts);
+            const int64_t expected = std::max<int64_t>(priced, 0);
             EXPECT_EQ(least_voice_loss(voice, MATCH_SILENT, parts), expected)
                 << "song " << song << ", " << runs << " runs, " << parts << " parts";
         }
