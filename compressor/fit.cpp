@@ -1,6 +1,7 @@
 #include "compressor/fit.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <memory>
 
@@ -35,72 +36,102 @@ struct Search {
     // first needed.
     std::unique_ptr<RowTable> cuts;
 
-    // True when the rows chosen for r (a row minimum) certainly outnumber
-    // max_rows at either row cost the chooser tries, and so do those of
-    // holding, which it falls back to.
-    bool too_many_rows(const Reductions &r)
+    // The song the bound reads: r's without its row minimum. (Kept from one
+    // step to the next, it saved little and made the heap grow.)
+    struct BoundSong {
+        std::vector<Frame> frames;
+        size_t total = 0;  // frames before the final silence of the voices that count
+        VoiceIds voice[4];  // made when first needed
+
+        const VoiceIds &ids(int v)
+        {
+            if (voice[v].id.empty() && !frames.empty()) voice[v] = voice_ids(frames, v);
+            return voice[v];
+        }
+    };
+    // What a voice loses over a grid, by --flat, voice, frames covered and
+    // row length: a voice's frames, and so its losses, are the same
+    // whichever other voices are dropped or whatever the row minimum. A
+    // fixed table, the oldest replaced when full: small blocks that stay
+    // allocated through the search would keep the heap from shrinking.
+    struct GridLoss {
+        bool flat;
+        int voice;
+        size_t total;
+        uint32_t n;
+        int64_t loss;
+    };
+    std::array<GridLoss, 64> grid_losses;
+    size_t grid_losses_made = 0;
+
+    BoundSong bound_song(const Reductions &r) const
     {
-        const uint32_t n = row_minimum(r);
-        // Only the steps over the user's own length share the tables; the
-        // rows counted are those of the voices the converter writes.
-        if (n <= 1 || r.count_noise != target.noise || r.keep_frames != user.keep_frames) return false;
+        BoundSong song;
         Reductions plain = r;
         plain.min_frames = 1;
         plain.min_row_frames = 1;
-        const std::vector<Frame> frames = apply_reductions(base, plain);
+        song.frames = apply_reductions(base, plain);
         const int voices = r.count_noise ? 4 : 3;
-        size_t total = frames.size();
         auto silent = [&](const Frame &f) {
             for (int v = 0; v < voices; v++)
                 if ((f.v[v].atten & 0x0F) != 15) return false;
             return true;
         };
-        while (total > 0 && silent(frames[total - 1])) total--;
-        std::vector<Frame> held = frames;
-        hold_min_frames(held, n, true);
-        if (changes_written(held, target.noise) <= max_rows) return false;
-        VoiceIds ids[4];
-        for (int v = 0; v < voices; v++)
-            if ((r.voices >> v) & 1) ids[v] = voice_ids(frames, v);
-        auto voice = [&](int v) -> const VoiceIds & { return ids[v]; };
-        // At either row cost the chooser tries (the dearer one bounds both),
-        // its rows lose no more than those of a grid of n frames, or those
-        // that holding for n frames writes. (Grids and holds of 2n or 4n
-        // frames never lost less on the real songs.)
-        const int64_t cost = dearest_row_cost(row_options(r));
-        int64_t most = std::numeric_limits<int64_t>::max();
-        for (const std::vector<size_t> &starts :
-             {held_division(held, total, n, r.count_noise), grid_division(total, n)}) {
-            if (starts.empty()) continue;
-            int64_t loss = cost * static_cast<int64_t>(starts.size() - 1);
-            for (int v = 0; v < voices; v++)
-                if ((r.voices >> v) & 1) loss += division_voice_loss(voice(v), MATCH_SILENT, starts, total);
-            most = std::min(most, loss);
-        }
-        // The parts allowed for the whole length serve every set: more
-        // parts lose less. A grid of that many rows (and the final silence)
-        // loses at least as much as the fewest: when even that loses no more
-        // than the rows above, the bound cannot tell.
-        const uint64_t parts = rows_allowed(max_rows, frames.size()) + 1;
-        const std::vector<size_t> few = grid_division(total, static_cast<uint32_t>((total + parts - 2) / (parts - 1)));
-        if (!few.empty()) {
-            int64_t loss = 0;
-            for (int v = 0; v < voices; v++)
-                if ((r.voices >> v) & 1) loss += division_voice_loss(voice(v), MATCH_SILENT, few, total);
-            if (loss <= most) return false;
-        }
-        // The voices' least losses, those known first; the others are
-        // computed only while the sum does not yet tell.
-        int64_t least = 0;
-        for (const bool known : {true, false})
-            for (int v = 0; v < voices && least <= most; v++) {
-                int64_t &l = least_loss[r.flat ? 1 : 0][v];
-                if (!((r.voices >> v) & 1) || (l >= 0) != known) continue;
-                if (l < 0) l = least_voice_loss(voice(v), MATCH_SILENT, parts);
-                least += l;
-            }
-        return least > most;
+        song.total = song.frames.size();
+        while (song.total > 0 && silent(song.frames[song.total - 1])) song.total--;
+        return song;
     }
+
+    // What r's voices lose over the division starts (the song's total
+    // frames), with its row costs.
+    int64_t loss_over(BoundSong &s, const Reductions &r, const std::vector<size_t> &starts, int64_t cost)
+    {
+        int64_t loss = cost * static_cast<int64_t>(starts.size() - 1);
+        for (int v = 0; v < (r.count_noise ? 4 : 3); v++)
+            if ((r.voices >> v) & 1) loss += division_voice_loss(s.ids(v), MATCH_SILENT, starts, s.total);
+        return loss;
+    }
+
+    // The same over the grid of rows of n frames (none when there is no
+    // such grid), each voice's loss computed once.
+    int64_t grid_loss(BoundSong &s, const Reductions &r, uint32_t n, int64_t cost)
+    {
+        std::vector<size_t> starts;
+        int64_t loss = 0;
+        for (int v = 0; v < (r.count_noise ? 4 : 3); v++) {
+            if (!((r.voices >> v) & 1)) continue;
+            const GridLoss *known = nullptr;
+            for (size_t k = 0; k < std::min(grid_losses_made, grid_losses.size()); k++) {
+                const GridLoss &g = grid_losses[k];
+                if (g.flat == r.flat && g.voice == v && g.total == s.total && g.n == n) known = &g;
+            }
+            if (!known) {
+                if (starts.empty()) starts = grid_division(s.total, n);
+                if (starts.empty()) return NONE;
+                GridLoss &g = grid_losses[grid_losses_made++ % grid_losses.size()];
+                g = GridLoss{r.flat, v, s.total, n, division_voice_loss(s.ids(v), MATCH_SILENT, starts, s.total)};
+                known = &g;
+            }
+            loss += known->loss;
+        }
+        if (starts.empty()) starts = grid_division(s.total, n);
+        return starts.empty() ? NONE : loss + cost * static_cast<int64_t>(starts.size() - 1);
+    }
+    static constexpr int64_t NONE = std::numeric_limits<int64_t>::max();
+
+    // True when the rows chosen for r (a row minimum) certainly outnumber
+    // max_rows at either row cost the chooser tries, and so do those of
+    // holding, which it falls back to.
+    bool too_many_rows(const Reductions &r)
+    {
+        // Only the steps over the user's own length share the tables; the
+        // rows counted are those of the voices the converter writes.
+        if (row_minimum(r) <= 1 || r.count_noise != target.noise || r.keep_frames != user.keep_frames) return false;
+        BoundSong song = bound_song(r);
+        return bound_tells(r, song);
+    }
+
+    bool bound_tells(const Reductions &r, BoundSong &s);
 
     // Estimates r (once) and keeps it when it fits.
     bool fits(const Reductions &r)
@@ -146,6 +177,61 @@ struct Search {
         return true;
     }
 };
+
+bool Search::bound_tells(const Reductions &r, BoundSong &s)
+{
+    const uint32_t n = row_minimum(r);
+    std::vector<Frame> held = s.frames;
+    hold_min_frames(held, n, true);
+    const std::vector<size_t> changes = change_frames(held, target.noise);
+    if (changes.size() <= max_rows) return false;
+    // Let go of the held frames before the losses are measured: the heap
+    // grows less.
+    held.clear();
+    held.shrink_to_fit();
+    // At either row cost the chooser tries (the dearer one bounds both),
+    // its rows lose no more than those of a grid of n frames, or those
+    // that holding for n frames writes: most, the less of the two. (Grids
+    // and holds of 2n or 4n frames never lost less on the real songs.)
+    const int64_t cost = dearest_row_cost(row_options(r));
+    const int64_t grid = grid_loss(s, r, n, cost);
+    // The parts allowed for the whole length serve every set: more parts
+    // lose less. A grid of that many rows (and the final silence) loses at
+    // least as much as the fewest: when even that loses no more than the
+    // rows above, the bound cannot tell.
+    const uint64_t parts = rows_allowed(max_rows, s.frames.size()) + 1;
+    const int64_t few = grid_loss(s, r, static_cast<uint32_t>((s.total + parts - 2) / (parts - 1)), 0);
+    const int voices = r.count_noise ? 4 : 3;
+    int64_t(&least_of)[4] = least_loss[r.flat ? 1 : 0];
+    // The bound tells when the few rows lose more than most and the least
+    // losses add up to more than most. When every voice's least loss is
+    // known and both sums pass the grid's loss, they pass most, which is no
+    // more than the grid's: holding's rows need not be measured. (Computed
+    // first only when known, as a least loss costs far more than them.)
+    int64_t known = 0;
+    bool all_known = true;
+    for (int v = 0; v < voices; v++)
+        if ((r.voices >> v) & 1) {
+            all_known = all_known && least_of[v] >= 0;
+            known += std::max<int64_t>(least_of[v], 0);
+        }
+    if (all_known && grid != NONE && few != NONE && few > grid && known > grid) return true;
+    int64_t most = grid;
+    const std::vector<size_t> starts = held_division(changes, s.total, n);
+    if (!starts.empty()) most = std::min(most, loss_over(s, r, starts, cost));
+    if (few != NONE && few <= most) return false;
+    // The voices' least losses, those known first; the others are computed
+    // only while the sum does not yet tell.
+    int64_t least = 0;
+    for (const bool first : {true, false})
+        for (int v = 0; v < voices && least <= most; v++) {
+            int64_t &l = least_of[v];
+            if (!((r.voices >> v) & 1) || (l >= 0) != first) continue;
+            if (l < 0) l = least_voice_loss(s.ids(v), MATCH_SILENT, parts);
+            least += l;
+        }
+    return least > most;
+}
 
 // The tone voices of r's song in the order the search drops them: those
 // that sound, the one that sounds in the fewest frames first (the higher
@@ -216,7 +302,7 @@ std::vector<Frame> written_frames(const std::vector<Frame> &frames, const Reduct
 FitChoice fit_search(const std::vector<Frame> &base, const Reductions &user, size_t budget, const XbTarget &target)
 {
     Search s{base, budget, target, max_rows_within(budget, target), user, {}, {},
-             {{-1, -1, -1, -1}, {-1, -1, -1, -1}}, nullptr};
+             {{-1, -1, -1, -1}, {-1, -1, -1, -1}}, nullptr, {}, 0};
 
     // Steps 1 to 5: detail first, then voices.
     struct Detail {

@@ -19,6 +19,22 @@ uint32_t state_of(const Frame &f, int v)
     return 1 + a * 1024u + note;
 }
 
+// The first frame after `from` (at most count) at which a voice that
+// counts changes state. Equal fields mean an equal state, and most
+// neighbouring frames have them, so those are compared first.
+size_t next_change(const std::vector<Frame> &frames, size_t from, size_t count, int voices)
+{
+    for (size_t f = from + 1; f < count; f++) {
+        const Frame &a = frames[f - 1], &b = frames[f];
+        bool same = true;
+        for (int v = 0; v < voices; v++) same = same && a.v[v].atten == b.v[v].atten && a.v[v].note == b.v[v].note;
+        if (same) continue;
+        for (int v = 0; v < voices; v++)
+            if (state_of(a, v) != state_of(b, v)) return f;
+    }
+    return count;
+}
+
 // A run of frames in which a voice holds one state: its state's number
 // (0 silence, else numbered as first met) and its weight in the scores.
 struct Run {
@@ -46,11 +62,25 @@ std::vector<Run> runs_of(const VoiceIds &voice, int64_t silent_match)
 // parts (groups of whole runs; a voice divided inside a run loses no less
 // than divided at one of its ends). Every part but the last spans at most
 // LONGEST_ROW_FRAMES frames between its first and last run.
+//
+// least[j] is the least over the divisions of runs 1..j; the part ending at
+// run j begins at some run i, tried from j down. Two facts end the scan:
+// - least only grows with the runs it covers, so no part beginning before
+//   run i does better than least[first - 1] + price plus this part's loss
+//   (a part's loss only grows with its runs);
+// - a part beginning at i' < i does no better than least[i - 1] plus the
+//   loss of runs i..j: runs 1..i-1 may end in the part i'..i-1 (which spans
+//   less than i'..j, so is allowed when j is not the last run), so
+//   least[i - 1] <= least[i' - 1] + price + loss(i'..i-1), and a part's loss
+//   is at least the sum of its pieces' losses (the state that scores most
+//   over the whole scores no more in each piece than that piece's best), so
+//   loss(i'..j) >= loss(i'..i-1) + loss(i..j).
+// Both only pass over parts that cannot lower least[j]: the value is that of
+// trying every part.
 int64_t priced_loss(const std::vector<Run> &runs, uint32_t states, int64_t price)
 {
     const size_t count = runs.size();
     std::vector<int64_t> least(count + 1, 0), score(states, 0);
-    std::vector<size_t> scored(states, 0);  // the part end j a state's score belongs to
     size_t first = 1;       // the earliest first run of a part ending at run j (1-based)
     uint64_t between = 0;   // frames of the runs first + 1 .. j - 1
     for (size_t j = 1; j <= count; j++) {
@@ -59,23 +89,20 @@ int64_t priced_loss(const std::vector<Run> &runs, uint32_t states, int64_t price
             first++;
             between -= runs[first - 1].frames;
         }
-        // least only grows with the runs it covers: no part beginning
-        // before run i does better than least[first - 1] plus this part's loss.
-        const int64_t floor = j < count ? least[first - 1] + price : price;
+        const bool last = j == count;  // its part may be as long as it likes
+        const size_t lowest = last ? 1 : first;
+        const int64_t floor = last ? price : least[first - 1] + price;
         int64_t best = std::numeric_limits<int64_t>::max(), weight = 0, most = 0;
         size_t i = j;
-        for (; i >= 1 && (j == count || i >= first); i--) {
+        for (;; i--) {
             const Run &r = runs[i - 1];
             weight += r.weight;
-            if (scored[r.id] != j) {
-                scored[r.id] = j;
-                score[r.id] = 0;
-            }
-            score[r.id] += r.weight;
-            most = std::max(most, score[r.id]);
-            best = std::min(best, least[i - 1] + price + weight - most);
-            if (floor + weight - most >= best) break;
+            most = std::max(most, score[r.id] += r.weight);
+            const int64_t loss = weight - most, before = least[i - 1];
+            best = std::min(best, before + price + loss);
+            if (i == lowest || (last ? floor : std::max(floor, before)) + loss >= best) break;
         }
+        for (size_t k = i; k <= j; k++) score[runs[k - 1].id] = 0;
         least[j] = best;
     }
     return least[count];
@@ -123,26 +150,28 @@ std::vector<size_t> grid_division(size_t total, uint32_t min_frames)
 
 std::vector<size_t> held_division(const std::vector<Frame> &held, size_t total, uint32_t min_frames, bool noise)
 {
+    return held_division(change_frames(held, noise), total, min_frames);
+}
+
+std::vector<size_t> held_division(const std::vector<size_t> &changes, size_t total, uint32_t min_frames)
+{
     const size_t n = std::max<uint32_t>(min_frames, 1);
     // Parts of a row cut in two or more are at least 105 frames long.
     if (total < 2 * n || n > LONGEST_ROW_FRAMES / 2 - 1) return {};
-    std::vector<size_t> changes = {0};
-    const int voices = noise ? 4 : 3;
-    for (size_t f = 1; f < total; f++)
-        for (int v = 0; v < voices; v++)
-            if (state_of(held[f], v) != state_of(held[f - 1], v)) {
-                if (f - changes.back() < n) return {};  // not a division the chooser may write
-                changes.push_back(f);
-                break;
-            }
-    if (total - changes.back() < n) changes.pop_back();  // the last row takes the short end
-    changes.push_back(total);
+    std::vector<size_t> rows = {0};  // the rows' first frames, then total
+    for (const size_t f : changes) {
+        if (f >= total) break;
+        if (f - rows.back() < n) return {};  // not a division the chooser may write
+        rows.push_back(f);
+    }
+    if (total - rows.back() < n) rows.pop_back();  // the last row takes the short end
+    rows.push_back(total);
     // Rows too long are cut into equal parts, each at least n frames.
     std::vector<size_t> starts;
-    for (size_t r = 0; r + 1 < changes.size(); r++) {
-        const size_t length = changes[r + 1] - changes[r], longest = r == 0 ? LONGEST_ROW_FRAMES - 1 : LONGEST_ROW_FRAMES;
+    for (size_t r = 0; r + 1 < rows.size(); r++) {
+        const size_t length = rows[r + 1] - rows[r], longest = r == 0 ? LONGEST_ROW_FRAMES - 1 : LONGEST_ROW_FRAMES;
         const size_t parts = (length + longest - 1) / longest;
-        for (size_t k = 0; k < parts; k++) starts.push_back(changes[r] + length * k / parts);
+        for (size_t k = 0; k < parts; k++) starts.push_back(rows[r] + length * k / parts);
     }
     return starts;
 }
@@ -167,16 +196,21 @@ int64_t division_voice_loss(const VoiceIds &voice, int64_t silent_match, const s
     return loss;
 }
 
+std::vector<size_t> change_frames(const std::vector<Frame> &frames, bool noise)
+{
+    std::vector<size_t> changes;
+    for (size_t f = next_change(frames, 0, frames.size(), noise ? 4 : 3); f < frames.size();
+         f = next_change(frames, f, frames.size(), noise ? 4 : 3))
+        changes.push_back(f);
+    return changes;
+}
+
 uint64_t changes_written(const std::vector<Frame> &frames, bool noise)
 {
-    const int voices = noise ? 4 : 3;
     uint64_t changes = 0;
-    for (size_t f = 1; f < frames.size(); f++)
-        for (int v = 0; v < voices; v++)
-            if (state_of(frames[f], v) != state_of(frames[f - 1], v)) {
-                changes++;
-                break;
-            }
+    for (size_t f = next_change(frames, 0, frames.size(), noise ? 4 : 3); f < frames.size();
+         f = next_change(frames, f, frames.size(), noise ? 4 : 3))
+        changes++;
     return changes;
 }
 

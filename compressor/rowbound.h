@@ -43,6 +43,8 @@ std::vector<size_t> grid_division(size_t total, uint32_t min_frames);
 // Held: a row at each change that held frames (hold_min_frames) make in the
 // voices that count (the noise voice too when noise), rows too long cut.
 std::vector<size_t> held_division(const std::vector<Frame> &held, size_t total, uint32_t min_frames, bool noise);
+// The same from the frames at which held changes (change_frames).
+std::vector<size_t> held_division(const std::vector<size_t> &changes, size_t total, uint32_t min_frames);
 
 // What the voice loses over a division (starts, ending at total) when each
 // row plays the voice's state that scores most in it.
@@ -53,6 +55,8 @@ int64_t division_voice_loss(const VoiceIds &voice, int64_t silent_match, const s
 // plays (the tone voices, and the noise voice when noise): a lower bound
 // on the converter's rows of them.
 uint64_t changes_written(const std::vector<Frame> &frames, bool noise);
+// The frames (from 1) at which those changes are: as many as changes_written.
+std::vector<size_t> change_frames(const std::vector<Frame> &frames, bool noise);
 
 // The most chooser rows (row_cost, frames of length total before their final
 // silence) that may still write rows_limit or fewer rows of changes: a row

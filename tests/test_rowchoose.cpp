@@ -308,6 +308,85 @@ TEST(RowChooser, ALimitStopsOnlyAChoiceThatChangesMoreOften)
     EXPECT_GT(finished, 16);
 }
 
+TEST(RowBound, LeastVoiceLossIsThatOfTryingEveryPart)
+{
+    // The bound's scan over parts stops early; it must find what trying
+    // every division into parts of whole runs finds, at the price of 8 per
+    // part it charges: runs of one frame, runs past the longest row, songs
+    // of one run.
+    std::mt19937 rng(11);
+    for (int song = 0; song < 40; song++) {
+        const size_t length = 1 + rng() % 900;
+        VoiceIds voice;
+        voice.states = 1 + rng() % 9;
+        const uint32_t longest = song % 4 == 0 ? 1 : song % 4 == 1 ? 8 : song % 4 == 2 ? 40 : 400;
+        while (voice.id.size() < length) {
+            const uint32_t id = static_cast<uint32_t>(rng() % voice.states);
+            for (uint32_t k = 1 + rng() % longest; k > 0 && voice.id.size() < length; k--) voice.id.push_back(id);
+        }
+        std::vector<size_t> run_start = {0};  // frames where a run begins, then the length
+        for (size_t f = 1; f < length; f++)
+            if (voice.id[f] != voice.id[f - 1]) run_start.push_back(f);
+        run_start.push_back(length);
+        const size_t runs = run_start.size() - 1;
+        auto loss = [&](size_t i, size_t j) {  // runs i..j, 1-based
+            std::map<uint32_t, int64_t> score;
+            int64_t weight = 0, most = 0;
+            for (size_t f = run_start[i - 1]; f < run_start[j]; f++) {
+                const int64_t w = voice.id[f] == 0 ? MATCH_SILENT : MATCH_SOUNDING;
+                weight += w;
+                most = std::max(most, score[voice.id[f]] += w);
+            }
+            return weight - most;
+        };
+        std::vector<int64_t> least(runs + 1, 0);
+        for (size_t j = 1; j <= runs; j++) {
+            least[j] = std::numeric_limits<int64_t>::max();
+            for (size_t i = j; i >= 1; i--) {
+                const size_t between = i + 1 < j ? run_start[j - 1] - run_start[i] : 0;
+                if (j < runs && between > LONGEST_ROW_FRAMES) break;
+                least[j] = std::min(least[j], least[i - 1] + 8 + loss(i, j));
+            }
+        }
+        for (const uint64_t parts : {uint64_t{1}, uint64_t{3}, uint64_t{runs / 4}, uint64_t{runs}}) {
+            const int64_t priced = runs <= 1 ? 0 : least[runs] - 8 * static_cast<int64_t>(parts);
+            const int64_t expected = std::max<int64_t>(priced, 0);
+            EXPECT_EQ(least_voice_loss(voice, MATCH_SILENT, parts), expected)
+                << "song " << song << ", " << runs << " runs, " << parts << " parts";
+        }
+    }
+}
+
+TEST(RowBound, ChangesAreThoseOfTheStatesTheChooserTellsApart)
+{
+    // A silent voice changing its note, or the noise voice its unused
+    // note bits, changes nothing; the noise voice counts only with noise.
+    struct Case {
+        int voice;
+        VoiceState from, to;
+        bool changes, changes_with_noise;
+    };
+    const Case cases[] = {
+        {0, {15, C4}, {15, E4}, false, false},  // silent, another note
+        {1, {15, C4}, {31, E4}, false, false},  // silent, whatever the high bits
+        {2, {3, C4}, {3, E4}, true, true},      // a new note
+        {0, {3, C4}, {4, C4}, true, true},      // a new volume
+        {0, {15, C4}, {3, C4}, true, true},     // a note begins
+        {3, {3, 2}, {3, 2 | 8}, false, false},  // noise: three note bits only
+        {3, {3, 2}, {5, 2}, false, true},       // noise: counted with noise
+    };
+    for (const Case &c : cases) {
+        std::vector<Frame> frames(6);
+        for (size_t f = 0; f < frames.size(); f++) frames[f].v[c.voice] = f < 3 ? c.from : c.to;
+        SCOPED_TRACE("voice " + std::to_string(c.voice));
+        for (const bool noise : {false, true}) {
+            const bool expected = noise ? c.changes_with_noise : c.changes;
+            EXPECT_EQ(change_frames(frames, noise), expected ? std::vector<size_t>{3} : std::vector<size_t>{});
+            EXPECT_EQ(changes_written(frames, noise), expected ? 1u : 0u);
+        }
+    }
+}
+
 TEST(RowChooser, EachRowPlaysTheStateThatFillsIt)
 {
     // A one-frame grace note before each note gives way to the note, and a
