@@ -263,13 +263,19 @@ bool choose_rows(std::vector<Frame> &frames, const RowChoiceOptions &options, co
         hold_min_frames(h, options.min_frames, true);
         return h;
     };
-    uint64_t budget;
+    uint64_t budget = UINT64_MAX;  // until measured
+    auto rows_held = [&](std::vector<Frame> h) {
+        return rows_written(std::move(h), options.min_frames, options.count_noise);
+    };
     {
         std::vector<Frame> h = held();
         // Holding, which the choice may fall back to, within the limit: the
-        // rows are needed whole.
-        if (row_limit != UINT64_MAX && changes_written(h, false) <= row_limit) row_limit = UINT64_MAX;
-        budget = rows_written(std::move(h), options.min_frames, options.count_noise);
+        // rows are needed whole. Over it, the budget is measured only when
+        // a choice is finished (most stop early).
+        if (row_limit == UINT64_MAX || changes_written(h, false) <= row_limit) {
+            row_limit = UINT64_MAX;
+            budget = rows_held(std::move(h));
+        }
     }
     // Each row cost in turn; a choice that certainly changes more than
     // row_limit times is not finished (over).
@@ -288,6 +294,7 @@ bool choose_rows(std::vector<Frame> &frames, const RowChoiceOptions &options, co
         }
         std::vector<Frame> chosen = frames;
         play_rows(chosen, starts, o);
+        if (budget == UINT64_MAX) budget = rows_held(held());
         if (rows_written(chosen, options.min_frames, options.count_noise) > budget) continue;
         // The dearer choice is taken only where the first writes too many
         // rows: where it was not finished, it is finished now.
