@@ -41,18 +41,18 @@ std::vector<Match> prior_matches(const std::vector<uint8_t> &file, uint32_t lowe
     return found;
 }
 
-std::vector<uint8_t> copied_passages(const Stream &st, size_t lmin)
+std::vector<uint8_t> copied_passages(const Stream &st, size_t lmin, const Chains &self)
 {
     const size_t n = st.data.size();
     const uint8_t *d = st.data.data();
     std::vector<uint8_t> copied(n, 0);
-    Chains self(n, LONG_PREFIX);
+    // The chains hold every position: the walk from self.prev[i] sees those
+    // before i only (see Workspace).
     for (size_t i = 0; i + LONG_PREFIX <= n;) {
-        while (self.prev.size() < i) self.add(d);
         size_t best = 0, from = 0;
         const size_t want = std::min(n - i, MAX_RUN);
         int tries = GUIDE_DEPTH;
-        for (uint32_t e = self.first(d + i); e != 0 && tries-- > 0 && best < want; e = self.prev[e - 1]) {
+        for (uint32_t e = self.prev[i]; e != 0 && tries-- > 0 && best < want; e = self.prev[e - 1]) {
             const size_t j = e - 1;
             const size_t lim = std::min(want, i - j);
             if (best > 0 && best < lim && d[i + best] != d[j + best]) continue;
@@ -140,15 +140,24 @@ void Finder::find(size_t i, size_t want, Match &shortm, Match &longm) const
         longm.keep_longer(len, static_cast<uint32_t>(start + p), true);
         if (p < SHORT_REACH) shortm.keep_longer(len, longm.src, true);
     }
+    // try_final() on the first 256 committed bytes, where final_bytes()
+    // always finds them in out (an early position p has p + 3 <= out.size()).
     tries = SHORT_DEPTH;
     for (uint32_t e = commit.early.first(a); e != 0 && tries-- > 0 && shortm.len < enough;
-         e = commit.early.prev[e - 1])
-        try_final(i, want, start + e - 1, shortm);
+         e = commit.early.prev[e - 1]) {
+        const size_t p = e - 1, s = start + p;
+        if (s >= SOURCE_LIMIT) continue;
+        const size_t lim = std::min(want, std::min(out.size() - p, SOURCE_LIMIT - s));
+        const uint8_t *b = out.data() + p;
+        if (lim <= shortm.len || (shortm.len > 0 && a[shortm.len] != b[shortm.len])) continue;
+        const size_t len = copy_length(a, b, lim);
+        if (len >= plan.min_self) shortm.keep_longer(len, static_cast<uint32_t>(s), true);
+    }
 
     // The data past the commit point, where the path to i stores it.
     tries = NEAR_DEPTH;
     int checks = NEAR_CHECKS;
-    for (uint32_t e = hashed ? self.first(a) : 0; e > commit.point && tries-- > 0 && checks > 0 && longm.len < enough;
+    for (uint32_t e = hashed ? self.prev[i] : 0; e > commit.point && tries-- > 0 && checks > 0 && longm.len < enough;
          e = self.prev[e - 1]) {
         const size_t j = e - 1;
         if (longm.len > 0 && longm.len < want && a[longm.len] != d[j + longm.len]) continue;

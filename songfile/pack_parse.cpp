@@ -68,16 +68,12 @@ struct Edges {
     }
 };
 
-// The per-node tables a parse reads: run[i], the bytes equal to data[i] from
-// i on; next_pin[i], the first pinned run at or after i; credit, the running
-// sum of the plan's credits.
+// The per-node tables a parse reads that depend on the plan: next_pin[i],
+// the first pinned run at or after i; credit, the running sum of the plan's
+// credits.
 void fill_tables(const Stream &st, const Plan &plan, Workspace &ws)
 {
     const size_t n = st.data.size();
-    const uint8_t *d = st.data.data();
-    std::vector<uint32_t> &run = ws.run;
-    run.assign(n + 1, 0);
-    for (size_t i = n; i-- > 0;) run[i] = (i + 1 < n && d[i + 1] == d[i]) ? run[i + 1] + 1 : 1;
     std::vector<uint32_t> &next_pin = ws.next_pin;
     next_pin.assign(n + 1, static_cast<uint32_t>(n));
     if (!plan.pin.empty())
@@ -134,11 +130,21 @@ bool offer_copies(const Finder &finder, Edges &edges, Parse &parse, size_t i, si
 
 }  // namespace
 
+void share_tables(const Stream &st, Workspace &ws)
+{
+    const size_t n = st.data.size();
+    const uint8_t *d = st.data.data();
+    std::vector<uint32_t> &run = ws.run;
+    run.assign(n + 1, 0);
+    for (size_t i = n; i-- > 0;) run[i] = (i + 1 < n && d[i + 1] == d[i]) ? run[i + 1] + 1 : 1;
+    ws.self.reset(n, LONG_PREFIX);
+    while (ws.self.prev.size() + LONG_PREFIX <= n) ws.self.add(d);
+}
+
 Parse parse_stream(const Stream &st, const Plan &plan, Workspace &ws)
 {
     const std::vector<uint8_t> &data = st.data;
     const size_t n = data.size();
-    const uint8_t *d = data.data();
     fill_tables(st, plan, ws);
     const std::vector<uint32_t> &run = ws.run;
     const std::vector<uint32_t> &next_pin = ws.next_pin;
@@ -150,8 +156,7 @@ Parse parse_stream(const Stream &st, const Plan &plan, Workspace &ws)
     ws.lit.clear();
     for (std::vector<Offer> &h : ws.offers) h.clear();
     Edges edges{credit, next_pin, commit.dropped, commit.point, ws.lit, 0, ws.offers};
-    Chains &self = ws.self;
-    self.reset(n, LONG_PREFIX);
+    const Chains &self = ws.self;
     const Finder finder{st, plan, parse, self, commit};
     Copies carry;  // the copies found at the node before, when final
 
@@ -193,7 +198,6 @@ Parse parse_stream(const Stream &st, const Plan &plan, Workspace &ws)
                 commit.far_until = i + FULL_RUN;
             }
         }
-        if (n - i >= LONG_PREFIX) self.add(d);
         carry.longm = found.longm.fixed ? found.longm : Match();
         carry.shortm = found.shortm.fixed ? found.shortm : Match();
     }

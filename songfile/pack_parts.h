@@ -43,6 +43,16 @@ inline size_t common_length(const uint8_t *a, const uint8_t *b, size_t limit)
 #endif
         }
     }
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    // The last bytes as one word ending at limit: those before k in it are
+    // known equal, so its first difference is the first from k on.
+    if (k < limit && limit >= 8) {
+        uint64_t x, y;
+        std::memcpy(&x, a + limit - 8, 8);
+        std::memcpy(&y, b + limit - 8, 8);
+        return x == y ? limit : limit - 8 + static_cast<size_t>(__builtin_ctzll(x ^ y) / 8);
+    }
+#endif
     while (k < limit && a[k] == b[k]) k++;
     return k;
 }
@@ -230,6 +240,13 @@ struct OfferOrder {
 // The memory that the parses of one stream share: each parse takes it over
 // as it is, so large streams do not have the system map and clear new pages
 // for every parse.
+//
+// run and self depend on the data alone: share_tables() fills them once per
+// stream. A parse used to add position i to self after node i, so that at
+// node i the chain held positions 0..i-1; the whole chain built at once holds
+// the same links, and the first one before i is self.prev[i] (the head the
+// hash of position i had when i was added), so every walk sees the same
+// positions in the same order.
 struct Workspace {
     std::vector<uint32_t> run, next_pin, credit, lit;
     std::vector<Offer> offers[3];
@@ -309,14 +326,18 @@ std::vector<Match> prior_matches(const std::vector<uint8_t> &file, uint32_t lowe
 // The guide pass: greedy longest copies (lmin bytes or more) from any earlier
 // data, as if all output could be copied, where the bytes stored before the
 // stream do not serve as well. Marks the passages copied from.
-std::vector<uint8_t> copied_passages(const Stream &st, size_t lmin);
+// self: the hash chains over the whole data (Workspace::self).
+std::vector<uint8_t> copied_passages(const Stream &st, size_t lmin, const Chains &self);
 // Where data[j..] is stored on the path to node i (j < i) and how many bytes
 // from there equal data[j..]; false when it is not stored as such.
 bool stored_at(const Parse &parse, size_t i, size_t j, uint32_t start, uint32_t &src, size_t &avail);
 
 // Parsing (pack_parse.cpp).
 
-// One parse of the stream as the plan steers it.
+// The tables of the workspace that depend on the stream's data alone: run[i],
+// the bytes equal to data[i] from i on, and the hash chains over the data.
+void share_tables(const Stream &st, Workspace &ws);
+// One parse of the stream as the plan steers it (after share_tables()).
 Parse parse_stream(const Stream &st, const Plan &plan, Workspace &ws);
 // Writes the command of the edge a -> b of parse.
 void put_command(std::vector<uint8_t> &out, const std::vector<uint8_t> &data, const Parse &parse, size_t a,
