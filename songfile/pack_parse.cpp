@@ -18,7 +18,7 @@ struct Edges {
     const size_t &point;                    // the commit point: no edge starts before it
     std::vector<uint32_t> &lit;             // literal predecessors, best first from lit_head
     size_t lit_head;
-    std::vector<Offer> (&offers)[3];        // heaps: repeat runs, short and long references
+    OfferHeap (&offers)[3];                 // repeat runs, short and long references
 
     int64_t lit_key(const Parse &parse, size_t a) const
     {
@@ -37,9 +37,7 @@ struct Edges {
 
     void offer(Kind k, const Offer &o)
     {
-        std::vector<Offer> &h = offers[k - REPEAT];
-        h.push_back(o);
-        std::push_heap(h.begin(), h.end(), OfferOrder());
+        offers[k - REPEAT].push(o);
     }
 
     // Settles the cheapest edge into node i. An edge pushed ahead (a pinned
@@ -56,14 +54,11 @@ struct Edges {
             parse.relax(i, c, parse.size[a] + static_cast<uint32_t>(1 + i - a), LITERAL, a, 0);
         }
         for (int k = 0; k < 3; k++) {
-            std::vector<Offer> &h = offers[k];
-            while (!h.empty() && (h.front().end < i || gone(h.front().at))) {
-                std::pop_heap(h.begin(), h.end(), OfferOrder());
-                h.pop_back();
-            }
+            OfferHeap &h = offers[k];
+            while (!h.empty() && (h.first().end < i || gone(h.first().at()))) h.pop();
             if (h.empty()) continue;
-            const Offer &o = h.front();
-            parse.relax(i, o.cost, parse.size[o.at] + (k == 2 ? 3 : 2), static_cast<Kind>(REPEAT + k), o.at, o.src);
+            const OfferHeap::Item &o = h.first();
+            parse.relax(i, o.cost(), parse.size[o.at()] + (k == 2 ? 3 : 2), static_cast<Kind>(REPEAT + k), o.at(), o.src);
         }
     }
 };
@@ -154,7 +149,7 @@ Parse parse_stream(const Stream &st, const Plan &plan, Workspace &ws)
     parse.reset(n);
     Commit commit(data, st.start, n, ws);
     ws.lit.clear();
-    for (std::vector<Offer> &h : ws.offers) h.clear();
+    for (OfferHeap &h : ws.offers) h.clear();
     Edges edges{credit, next_pin, commit.dropped, commit.point, ws.lit, 0, ws.offers};
     const Chains &self = ws.self;
     const Finder finder{st, plan, parse, self, commit};

@@ -233,8 +233,55 @@ struct Offer {
     uint32_t cost, at, end, src;
 };
 
-struct OfferOrder {
-    bool operator()(const Offer &x, const Offer &y) const { return x.cost != y.cost ? x.cost > y.cost : x.at > y.at; }
+// The open offers of one kind, cheapest first (of equal cost the earlier
+// node), as a binary heap on one 64-bit key: cost, then node. A node makes
+// at most one offer of a kind, so keys are never equal and the first offer
+// is the same whatever the heap's order inside. Offers that no longer count
+// are left in until they come first (Edges::pull).
+class OfferHeap {
+public:
+    struct Item {
+        uint64_t key;  // cost << 32 | node
+        uint32_t end, src;
+        uint32_t at() const { return static_cast<uint32_t>(key); }
+        uint32_t cost() const { return static_cast<uint32_t>(key >> 32); }
+    };
+    void clear() { items_.clear(); }
+    bool empty() const { return items_.empty(); }
+    const Item &first() const { return items_.front(); }
+    void push(const Offer &o)
+    {
+        const Item x{uint64_t(o.cost) << 32 | o.at, o.end, o.src};
+        size_t k = items_.size();
+        items_.push_back(x);
+        Item *v = items_.data();
+        while (k > 0) {
+            const size_t p = (k - 1) / 2;
+            if (v[p].key < x.key) break;
+            v[k] = v[p];
+            k = p;
+        }
+        v[k] = x;
+    }
+    void pop()
+    {
+        const Item x = items_.back();
+        items_.pop_back();
+        const size_t n = items_.size();
+        if (n == 0) return;
+        Item *v = items_.data();
+        size_t k = 0;
+        for (size_t c = 1; c < n; c = 2 * k + 1) {
+            if (c + 1 < n && v[c + 1].key < v[c].key) c++;
+            if (x.key < v[c].key) break;
+            v[k] = v[c];
+            k = c;
+        }
+        v[k] = x;
+    }
+
+private:
+    std::vector<Item> items_;
 };
 
 // The memory that the parses of one stream share: each parse takes it over
@@ -249,7 +296,7 @@ struct OfferOrder {
 // positions in the same order.
 struct Workspace {
     std::vector<uint32_t> run, next_pin, credit, lit;
-    std::vector<Offer> offers[3];
+    OfferHeap offers[3];
     std::vector<uint32_t> children, child_xor, last, mark;
     std::vector<uint8_t> closed, dropped, out;
     Chains self{0, LONG_PREFIX}, chains{0, LONG_PREFIX}, early{0, SHORT_PREFIX};
