@@ -168,7 +168,11 @@ void Finder::find(size_t i, size_t want, Match &shortm, Match &longm) const
         size_t avail;
         if (!stored_at(parse, i, j, start, s, avail)) continue;
         len = std::min(len, avail);
-        if (len == MAX_RUN) len = copy_length(a, d + j, std::min(want, avail));
+        // copy_length(a, d + j, min(want, avail)) with its first 63 bytes
+        // known equal.
+        if (len == MAX_RUN && std::min(want, avail) >= FULL_RUN &&
+            common_length(a + MAX_RUN, d + j + MAX_RUN, FULL_RUN - MAX_RUN) == FULL_RUN - MAX_RUN)
+            len = FULL_RUN;
         if (len < plan.min_self) continue;
         const bool fixed = s < start + out.size();
         longm.keep_longer(len, s, fixed);
