@@ -28,22 +28,9 @@ Commit::Commit(const std::vector<uint8_t> &d, uint32_t s, size_t n, Workspace &w
     early.reset(SHORT_REACH, SHORT_PREFIX);
 }
 
-void Commit::settled(const Parse &parse, size_t i, bool reached)
-{
-    last[i] = static_cast<uint32_t>(i + MAX_RUN);
-    if (!reached) {
-        closed[i] = 1;
-        return;
-    }
-    if (i == 0) return;
-    const uint32_t p = parse.from(i);
-    children[p]++;
-    child_xor[p] ^= static_cast<uint32_t>(i);
-}
-
 void Commit::close(const Parse &parse, size_t p, size_t i)
 {
-    while (!closed[p] && p != point && children[p] == 0 && last[p] <= i) {
+    while (closable(p, i)) {
         closed[p] = 1;
         const uint32_t q = parse.from(p);
         children[q]--;
@@ -54,9 +41,10 @@ void Commit::close(const Parse &parse, size_t p, size_t i)
 
 void Commit::advance(const Parse &parse, size_t i)
 {
-    if (i >= MAX_RUN && last[i - MAX_RUN] == i) close(parse, i - MAX_RUN, i);
-    if (i >= FULL_RUN && last[i - FULL_RUN] == i) close(parse, i - FULL_RUN, i);
-    force(parse, i);
+    // close() and force() tested first here: most nodes have nothing to do.
+    if (i >= MAX_RUN && last[i - MAX_RUN] == i && closable(i - MAX_RUN, i)) close(parse, i - MAX_RUN, i);
+    if (i >= FULL_RUN && last[i - FULL_RUN] == i && closable(i - FULL_RUN, i)) close(parse, i - FULL_RUN, i);
+    if (i - point > LAG_MAX && i >= retry && i >= far_until) force(parse, i);
     while (last[point] <= i && children[point] == 1) {
         const size_t next = child_xor[point];
         put_command(out, data, parse, point, next, start);
@@ -68,7 +56,6 @@ void Commit::advance(const Parse &parse, size_t i)
 
 void Commit::force(const Parse &parse, size_t i)
 {
-    if (i - point <= LAG_MAX || i < retry || i < far_until) return;
     retry = i + LAG_RETRY;
     size_t t = 0;
     int64_t best = 0;

@@ -327,7 +327,23 @@ struct Commit {
 
     Commit(const std::vector<uint8_t> &d, uint32_t s, size_t n, Workspace &ws);
     // Node i is settled (reached: a path leads to it).
-    void settled(const Parse &parse, size_t i, bool reached);
+    void settled(const Parse &parse, size_t i, bool reached)
+    {
+        last[i] = static_cast<uint32_t>(i + MAX_RUN);
+        if (!reached) {
+            closed[i] = 1;
+            return;
+        }
+        if (i == 0) return;
+        const uint32_t p = parse.from(i);
+        children[p]++;
+        child_xor[p] ^= static_cast<uint32_t>(i);
+    }
+    // Node p can close once node i is settled.
+    bool closable(size_t p, size_t i) const
+    {
+        return !closed[p] && p != point && children[p] == 0 && last[p] <= i;
+    }
     // Closes p and its ancestors once no edge from them reaches past i.
     void close(const Parse &parse, size_t p, size_t i);
     // Node i is settled: close the nodes from which no edge reaches past i
@@ -341,7 +357,8 @@ struct Commit {
     // the parse goes on. Every path past a reached pinned node runs through
     // it, so the node kept is never before the last one. Not while a
     // 256-byte command is pending: the path it ends may well be the best, and
-    // it is not known yet.
+    // it is not known yet. Called by advance() only when the point lags
+    // that far and the retry node is reached.
     void force(const Parse &parse, size_t i);
 };
 
