@@ -16,9 +16,18 @@ struct Edges {
     const std::vector<uint32_t> &next_pin;  // first pinned run at or after a node
     const std::vector<uint8_t> &dropped;    // nodes left out of every path (see Commit::force)
     const size_t &point;                    // the commit point: no edge starts before it
-    std::vector<uint32_t> &lit;             // literal predecessors, best first from lit_head
-    size_t lit_head;
     OfferHeap (&offers)[3];                 // repeat runs, short and long references
+    // Literal predecessors with their keys, best first, lit_head to lit_tail
+    // in a ring. A settled node's cost stays, so its key does too. They are
+    // in node order and the first is dropped once 63 nodes back, so at most
+    // 64 are kept when a node is added.
+    struct Lit {
+        int64_t key;
+        uint32_t at;
+    };
+    static constexpr size_t LIT_RING = 128;
+    Lit lit[LIT_RING];
+    size_t lit_head = 0, lit_tail = 0;
 
     int64_t lit_key(const Parse &parse, size_t a) const
     {
@@ -31,8 +40,8 @@ struct Edges {
     void open_literal(const Parse &parse, size_t a)
     {
         const int64_t key = lit_key(parse, a);
-        while (lit.size() > lit_head && lit_key(parse, lit.back()) > key) lit.pop_back();
-        lit.push_back(static_cast<uint32_t>(a));
+        while (lit_tail > lit_head && lit[(lit_tail - 1) % LIT_RING].key > key) lit_tail--;
+        lit[lit_tail++ % LIT_RING] = {key, static_cast<uint32_t>(a)};
     }
 
     void offer(Kind k, const Offer &o)
@@ -45,12 +54,15 @@ struct Edges {
     void pull(Parse &parse, size_t i)
     {
         if (parse.cost[i] != INF && gone(parse.from(i))) parse.cost[i] = INF;
-        while (lit_head < lit.size() &&
-               (i - lit[lit_head] > MAX_RUN || next_pin[lit[lit_head]] < i || gone(lit[lit_head])))
+        while (lit_head < lit_tail) {
+            const size_t a = lit[lit_head % LIT_RING].at;
+            if (!(i - a > MAX_RUN || next_pin[a] < i || gone(a))) break;
             lit_head++;
-        if (lit_head < lit.size()) {
-            const size_t a = lit[lit_head];
-            const auto c = static_cast<uint32_t>(lit_key(parse, a) + int64_t(UNIT) * int64_t(1 + i) - credit[i]);
+        }
+        if (lit_head < lit_tail) {
+            const Lit &l = lit[lit_head % LIT_RING];
+            const size_t a = l.at;
+            const auto c = static_cast<uint32_t>(l.key + int64_t(UNIT) * int64_t(1 + i) - credit[i]);
             parse.relax(i, c, parse.size[a] + static_cast<uint32_t>(1 + i - a), LITERAL, a, 0);
         }
         for (int k = 0; k < 3; k++) {
@@ -148,9 +160,8 @@ Parse parse_stream(const Stream &st, const Plan &plan, Workspace &ws)
     Parse parse = std::move(ws.spare);
     parse.reset(n);
     Commit commit(data, st.start, n, ws);
-    ws.lit.clear();
     for (OfferHeap &h : ws.offers) h.clear();
-    Edges edges{credit, next_pin, commit.dropped, commit.point, ws.lit, 0, ws.offers};
+    Edges edges{credit, next_pin, commit.dropped, commit.point, ws.offers, {}, 0, 0};
     const Chains &self = ws.self;
     const Finder finder{st, plan, parse, self, commit};
     Copies carry;  // the copies found at the node before, when final

@@ -295,7 +295,7 @@ private:
 // hash of position i had when i was added), so every walk sees the same
 // positions in the same order.
 struct Workspace {
-    std::vector<uint32_t> run, next_pin, credit, lit;
+    std::vector<uint32_t> run, next_pin, credit;
     OfferHeap offers[3];
     std::vector<uint32_t> children, child_xor, last, mark;
     std::vector<uint8_t> closed, dropped, out;
