@@ -121,48 +121,53 @@ void Finder::find(size_t i, size_t want, Match &shortm, Match &longm) const
     const uint8_t *a = d + i;
     const size_t enough = std::min(want, MAX_RUN);
     const uint32_t start = st.start;
-    const std::vector<uint8_t> &out = commit.out;
+    const uint8_t *const ob = commit.out.data();
+    const size_t osz = commit.out.size();
+    const size_t min_self = plan.min_self;
 
     // The stream's committed bytes, at start + p for p below stored.
     const bool hashed = st.data.size() - i >= LONG_PREFIX;
-    const size_t stored = start < SOURCE_LIMIT ? std::min<size_t>(out.size(), SOURCE_LIMIT - start) : 0;
+    const size_t stored = start < SOURCE_LIMIT ? std::min<size_t>(osz, SOURCE_LIMIT - start) : 0;
     int tries = STORED_DEPTH;
+    const uint32_t *const cprev = commit.chains.prev.data();
     for (uint32_t e = hashed ? commit.chains.first(a) : 0; e != 0 && tries-- > 0 && longm.len < enough;
-         e = commit.chains.prev[e - 1]) {
+         e = cprev[e - 1]) {
         const size_t p = e - 1;
         if (p >= stored) continue;
         const size_t lim = std::min(want, stored - p);
         if (lim <= longm.len) continue;
-        const uint8_t *b = out.data() + p;
+        const uint8_t *b = ob + p;
         if (longm.len > 0 && a[longm.len] != b[longm.len]) continue;
         const size_t len = copy_length(a, b, lim);
-        if (len < plan.min_self || len <= longm.len) continue;
+        if (len < min_self || len <= longm.len) continue;
         longm.keep_longer(len, static_cast<uint32_t>(start + p), true);
         if (p < SHORT_REACH) shortm.keep_longer(len, longm.src, true);
     }
     // try_final() on the first 256 committed bytes, where final_bytes()
     // always finds them in out (an early position p has p + 3 <= out.size()).
     tries = SHORT_DEPTH;
-    for (uint32_t e = commit.early.first(a); e != 0 && tries-- > 0 && shortm.len < enough;
-         e = commit.early.prev[e - 1]) {
+    const uint32_t *const eprev = commit.early.prev.data();
+    for (uint32_t e = commit.early.first(a); e != 0 && tries-- > 0 && shortm.len < enough; e = eprev[e - 1]) {
         const size_t p = e - 1, s = start + p;
         if (s >= SOURCE_LIMIT) continue;
-        const size_t lim = std::min(want, std::min(out.size() - p, SOURCE_LIMIT - s));
-        const uint8_t *b = out.data() + p;
+        const size_t lim = std::min(want, std::min(osz - p, SOURCE_LIMIT - s));
+        const uint8_t *b = ob + p;
         if (lim <= shortm.len || (shortm.len > 0 && a[shortm.len] != b[shortm.len])) continue;
         const size_t len = copy_length(a, b, lim);
-        if (len >= plan.min_self) shortm.keep_longer(len, static_cast<uint32_t>(s), true);
+        if (len >= min_self) shortm.keep_longer(len, static_cast<uint32_t>(s), true);
     }
 
     // The data past the commit point, where the path to i stores it.
     tries = NEAR_DEPTH;
     int checks = NEAR_CHECKS;
-    for (uint32_t e = hashed ? self.prev[i] : 0; e > commit.point && tries-- > 0 && checks > 0 && longm.len < enough;
-         e = self.prev[e - 1]) {
+    const uint32_t *const sprev = self.prev.data();
+    const size_t point = commit.point;
+    for (uint32_t e = hashed ? sprev[i] : 0; e > point && tries-- > 0 && checks > 0 && longm.len < enough;
+         e = sprev[e - 1]) {
         const size_t j = e - 1;
         if (longm.len > 0 && longm.len < want && a[longm.len] != d[j + longm.len]) continue;
         size_t len = common_length(a, d + j, enough);
-        if (len <= longm.len || len < plan.min_self) continue;
+        if (len <= longm.len || len < min_self) continue;
         checks--;
         uint32_t s;
         size_t avail;
@@ -173,8 +178,8 @@ void Finder::find(size_t i, size_t want, Match &shortm, Match &longm) const
         if (len == MAX_RUN && std::min(want, avail) >= FULL_RUN &&
             common_length(a + MAX_RUN, d + j + MAX_RUN, FULL_RUN - MAX_RUN) == FULL_RUN - MAX_RUN)
             len = FULL_RUN;
-        if (len < plan.min_self) continue;
-        const bool fixed = s < start + out.size();
+        if (len < min_self) continue;
+        const bool fixed = s < start + osz;
         longm.keep_longer(len, s, fixed);
         if (s >= start && s - start < SHORT_REACH) shortm.keep_longer(len, s, fixed);
     }
