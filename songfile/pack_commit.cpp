@@ -6,8 +6,7 @@ namespace packer {
 
 namespace {
 
-constexpr size_t LAG_MAX = 128;   // the commit point is moved on when it lags this far behind
-constexpr size_t LAG_KEEP = 64;   // ... to about this far behind
+constexpr size_t LAG_KEEP = 64;   // the commit point is moved on to about this far behind
 constexpr size_t LAG_RETRY = 32;  // nodes between two such moves
 
 }  // namespace
@@ -39,17 +38,13 @@ void Commit::close(const Parse &parse, size_t p, size_t i)
     }
 }
 
-void Commit::advance(const Parse &parse, size_t i)
+void Commit::move_point(const Parse &parse, size_t i)
 {
-    // close() and force() tested first here: most nodes have nothing to do.
-    if (i >= MAX_RUN && last[i - MAX_RUN] == i && closable(i - MAX_RUN, i)) close(parse, i - MAX_RUN, i);
-    if (i >= FULL_RUN && last[i - FULL_RUN] == i && closable(i - FULL_RUN, i)) close(parse, i - FULL_RUN, i);
-    if (i - point > LAG_MAX && i >= retry && i >= far_until) force(parse, i);
-    while (last[point] <= i && children[point] == 1) {
+    do {
         const size_t next = child_xor[point];
         put_command(out, data, parse, point, next, start);
         point = next;
-    }
+    } while (last[point] <= i && children[point] == 1);
     while (early.prev.size() < SHORT_REACH && early.prev.size() + SHORT_PREFIX <= out.size()) early.add(out.data());
     while (chains.prev.size() + LONG_PREFIX <= out.size()) chains.add(out.data());
 }

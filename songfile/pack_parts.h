@@ -340,6 +340,7 @@ struct Workspace {
 // runs through it. Each node counts its open children and keeps their
 // indices XORed, so the single open child of the commit point is at hand.
 struct Commit {
+    static constexpr size_t LAG_MAX = 128;  // see force()
     const std::vector<uint8_t> &data;
     uint32_t start;
     size_t point = 0;
@@ -375,8 +376,18 @@ struct Commit {
     // Closes p and its ancestors once no edge from them reaches past i.
     void close(const Parse &parse, size_t p, size_t i);
     // Node i is settled: close the nodes from which no edge reaches past i
-    // any more, and move the commit point on.
-    void advance(const Parse &parse, size_t i);
+    // any more, and move the commit point on. (The tests that most nodes
+    // fail are made here, inline.)
+    void advance(const Parse &parse, size_t i)
+    {
+        if (i >= MAX_RUN && last[i - MAX_RUN] == i && closable(i - MAX_RUN, i)) close(parse, i - MAX_RUN, i);
+        if (i >= FULL_RUN && last[i - FULL_RUN] == i && closable(i - FULL_RUN, i)) close(parse, i - FULL_RUN, i);
+        if (i - point > LAG_MAX && i >= retry && i >= far_until) force(parse, i);
+        if (last[point] <= i && children[point] == 1) move_point(parse, i);
+    }
+    // Moves the commit point on while it has one open child and no edge
+    // from it reaches past i; writes out and indexes the bytes passed.
+    void move_point(const Parse &parse, size_t i);
     // Paths that stay apart hold the commit point back. Once it lags more
     // than LAG_MAX behind node i, one path is kept up to about LAG_KEEP before
     // i and every open node off it is dropped: the path to the node of the
