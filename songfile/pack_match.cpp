@@ -72,7 +72,11 @@ std::vector<uint8_t> copied_passages(const Stream &st, size_t lmin, const Chains
     return copied;
 }
 
-bool stored_at(const Parse &parse, size_t i, size_t j, uint32_t start, uint32_t &src, size_t &avail)
+namespace {
+
+// Where data[j..] is stored on the path to node i (j < i) and how many bytes
+// from there equal data[j..]; false when it is not stored as such.
+inline bool stored_at(const Parse &parse, size_t i, size_t j, uint32_t start, uint32_t &src, size_t &avail)
 {
     const size_t b = parse.covering(i, j);
     const size_t a = parse.from(b);
@@ -89,31 +93,7 @@ bool stored_at(const Parse &parse, size_t i, size_t j, uint32_t start, uint32_t 
     return true;
 }
 
-const uint8_t *Finder::final_bytes(size_t s, size_t &room) const
-{
-    room = 0;
-    if (s >= SOURCE_LIMIT || s < st.lowest) return nullptr;
-    if (s < st.start) {
-        room = std::min<size_t>(st.start, SOURCE_LIMIT) - s;
-        return st.file.data() + s;
-    }
-    const size_t p = s - st.start;
-    if (p >= commit.out.size()) return nullptr;
-    room = std::min<size_t>(commit.out.size() - p, SOURCE_LIMIT - s);
-    return commit.out.data() + p;
-}
-
-void Finder::try_final(size_t i, size_t want, size_t s, Match &m) const
-{
-    size_t room;
-    const uint8_t *b = final_bytes(s, room);
-    const size_t lim = std::min(want, room);
-    if (!b || lim <= m.len) return;
-    const uint8_t *a = st.data.data() + i;
-    if (m.len > 0 && a[m.len] != b[m.len]) return;
-    const size_t len = copy_length(a, b, lim);
-    if (len >= plan.min_self) m.keep_longer(len, static_cast<uint32_t>(s), true);
-}
+}  // namespace
 
 void Finder::find(size_t i, size_t want, Match &shortm, Match &longm) const
 {

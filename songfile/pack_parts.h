@@ -413,9 +413,31 @@ struct Finder {
     const Commit &commit;
 
     // The final bytes at file offset s and how many there are.
-    const uint8_t *final_bytes(size_t s, size_t &room) const;
+    const uint8_t *final_bytes(size_t s, size_t &room) const
+    {
+        room = 0;
+        if (s >= SOURCE_LIMIT || s < st.lowest) return nullptr;
+        if (s < st.start) {
+            room = std::min<size_t>(st.start, SOURCE_LIMIT) - s;
+            return st.file.data() + s;
+        }
+        const size_t p = s - st.start;
+        if (p >= commit.out.size()) return nullptr;
+        room = std::min<size_t>(commit.out.size() - p, SOURCE_LIMIT - s);
+        return commit.out.data() + p;
+    }
     // A copy from the final bytes at s, as long as it goes.
-    void try_final(size_t i, size_t want, size_t s, Match &m) const;
+    void try_final(size_t i, size_t want, size_t s, Match &m) const
+    {
+        size_t room;
+        const uint8_t *b = final_bytes(s, room);
+        const size_t lim = std::min(want, room);
+        if (!b || lim <= m.len) return;
+        const uint8_t *a = st.data.data() + i;
+        if (m.len > 0 && a[m.len] != b[m.len]) return;
+        const size_t len = copy_length(a, b, lim);
+        if (len >= plan.min_self) m.keep_longer(len, static_cast<uint32_t>(s), true);
+    }
     // The longest copies at node i, of at most want bytes.
     void find(size_t i, size_t want, Match &shortm, Match &longm) const;
 };
@@ -431,9 +453,6 @@ std::vector<Match> prior_matches(const std::vector<uint8_t> &file, uint32_t lowe
 // stream do not serve as well. Marks the passages copied from.
 // self: the hash chains over the whole data (Workspace::self).
 std::vector<uint8_t> copied_passages(const Stream &st, size_t lmin, const Chains &self);
-// Where data[j..] is stored on the path to node i (j < i) and how many bytes
-// from there equal data[j..]; false when it is not stored as such.
-bool stored_at(const Parse &parse, size_t i, size_t j, uint32_t start, uint32_t &src, size_t &avail);
 
 // Parsing (pack_parse.cpp).
 
