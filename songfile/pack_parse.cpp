@@ -16,7 +16,7 @@ struct Edges {
     const std::vector<uint32_t> &next_pin;  // first pinned run at or after a node
     const std::vector<uint8_t> &dropped;    // nodes left out of every path (see Commit::force)
     const size_t &point;                    // the commit point: no edge starts before it
-    OfferHeap (&offers)[3];                 // repeat runs, short and long references
+    OfferQueue (&offers)[3];                 // repeat runs, short and long references
     // Literal predecessors with their keys, best first, lit_head to lit_tail
     // in a ring. A settled node's cost stays, so its key does too. They are
     // in node order and the first is dropped once 63 nodes back, so at most
@@ -66,10 +66,10 @@ struct Edges {
             parse.relax(i, c, parse.size[a] + static_cast<uint32_t>(1 + i - a), LITERAL, a, 0);
         }
         for (int k = 0; k < 3; k++) {
-            OfferHeap &h = offers[k];
+            OfferQueue &h = offers[k];
             while (!h.empty() && (h.first().end < i || gone(h.first().at()))) h.pop();
             if (h.empty()) continue;
-            const OfferHeap::Item &o = h.first();
+            const OfferQueue::Item &o = h.first();
             parse.relax(i, o.cost(), parse.size[o.at()] + (k == 2 ? 3 : 2), static_cast<Kind>(REPEAT + k), o.at(), o.src);
         }
     }
@@ -160,7 +160,7 @@ Parse parse_stream(const Stream &st, const Plan &plan, Workspace &ws)
     Parse parse = std::move(ws.spare);
     parse.reset(n);
     Commit commit(data, st.start, n, ws);
-    for (OfferHeap &h : ws.offers) h.clear();
+    for (OfferQueue &h : ws.offers) h.clear();
     Edges edges{credit, next_pin, commit.dropped, commit.point, ws.offers, {}, 0, 0};
     const Chains &self = ws.self;
     const Finder finder{st, plan, parse, self, commit};

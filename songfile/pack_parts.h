@@ -256,17 +256,20 @@ struct Stream {
 // run costs 1 + its length, so the best literal predecessor is a window
 // minimum over the last 63 nodes (a queue of rising keys); a repeat run or a
 // back-reference costs the same for every length up to the longest found, so
-// each is one offer that stays open while it reaches (a heap per kind).
+// each is one offer that stays open while it reaches (a queue per kind, in
+// cost order).
 struct Offer {
     uint32_t cost, at, end, src;
 };
 
 // The open offers of one kind, cheapest first (of equal cost the earlier
-// node), as a binary heap on one 64-bit key: cost, then node. A node makes
-// at most one offer of a kind, so keys are never equal and the first offer
-// is the same whatever the heap's order inside. Offers that no longer count
-// are left in until they come first (Edges::pull).
-class OfferHeap {
+// node), kept sorted on one 64-bit key: cost, then node. A node makes at
+// most one offer of a kind, so keys are never equal and the first offer is
+// the one a heap would give. New offers mostly cost the most so far (costs
+// grow along the stream) and go in at the back; the first is taken off by
+// moving the head. Offers that no longer count are left in until they come
+// first (Edges::pull); only a few dozen are open at a time.
+class OfferQueue {
 public:
     struct Item {
         uint64_t key;  // cost << 32 | node
@@ -274,42 +277,31 @@ public:
         uint32_t at() const { return static_cast<uint32_t>(key); }
         uint32_t cost() const { return static_cast<uint32_t>(key >> 32); }
     };
-    void clear() { items_.clear(); }
-    bool empty() const { return items_.empty(); }
-    const Item &first() const { return items_.front(); }
+    void clear()
+    {
+        items_.clear();
+        head_ = 0;
+    }
+    bool empty() const { return head_ == items_.size(); }
+    const Item &first() const { return items_[head_]; }
     void push(const Offer &o)
     {
         const Item x{uint64_t(o.cost) << 32 | o.at, o.end, o.src};
+        if (head_ >= 64 && 2 * head_ >= items_.size()) {
+            items_.erase(items_.begin(), items_.begin() + static_cast<long>(head_));
+            head_ = 0;
+        }
         size_t k = items_.size();
         items_.push_back(x);
         Item *v = items_.data();
-        while (k > 0) {
-            const size_t p = (k - 1) / 2;
-            if (v[p].key < x.key) break;
-            v[k] = v[p];
-            k = p;
-        }
+        for (; k > head_ && v[k - 1].key > x.key; k--) v[k] = v[k - 1];
         v[k] = x;
     }
-    void pop()
-    {
-        const Item x = items_.back();
-        items_.pop_back();
-        const size_t n = items_.size();
-        if (n == 0) return;
-        Item *v = items_.data();
-        size_t k = 0;
-        for (size_t c = 1; c < n; c = 2 * k + 1) {
-            if (c + 1 < n && v[c + 1].key < v[c].key) c++;
-            if (x.key < v[c].key) break;
-            v[k] = v[c];
-            k = c;
-        }
-        v[k] = x;
-    }
+    void pop() { head_++; }
 
 private:
     std::vector<Item> items_;
+    size_t head_ = 0;
 };
 
 // The memory that the parses of one stream share: each parse takes it over
@@ -324,7 +316,7 @@ private:
 // positions in the same order.
 struct Workspace {
     std::vector<uint32_t> run, next_pin, credit;
-    OfferHeap offers[3];
+    OfferQueue offers[3];
     std::vector<uint32_t> children, child_xor, last, mark;
     std::vector<uint8_t> closed, dropped, out;
     Chains self{0, LONG_PREFIX}, chains{0, LONG_PREFIX}, early{0, SHORT_PREFIX};
