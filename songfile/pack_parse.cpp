@@ -46,7 +46,11 @@ struct Edges {
 
     void offer(Kind k, const Offer &o)
     {
-        offers[k - REPEAT].push(o);
+        OfferQueue &h = offers[k - REPEAT];
+        // Offers that no longer count never count again (none reaches the
+        // next node, or its node is gone): the first that counts is the
+        // same without them.
+        h.push(o, [&](const OfferQueue::Item &x) { return x.end > o.at && !gone(x.at()); });
     }
 
     // Settles the cheapest edge into node i. An edge pushed ahead (a pinned

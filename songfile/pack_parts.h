@@ -268,7 +268,9 @@ struct Offer {
 // the one a heap would give. New offers mostly cost the most so far (costs
 // grow along the stream) and go in at the back; the first is taken off by
 // moving the head. Offers that no longer count are left in until they come
-// first (Edges::pull); only a few dozen are open at a time.
+// first (Edges::pull), or until there are many (Edges::pull drops them
+// then, so that an offer goes in past few): only those of the last 63 nodes
+// can still count.
 class OfferQueue {
 public:
     struct Item {
@@ -284,10 +286,14 @@ public:
     }
     bool empty() const { return head_ == items_.size(); }
     const Item &first() const { return items_[head_]; }
-    void push(const Offer &o)
+    // Adds o; when many are open, first drops those for which keep() fails.
+    template <class Keep>
+    void push(const Offer &o, Keep keep)
     {
         const Item x{uint64_t(o.cost) << 32 | o.at, o.end, o.src};
-        if (head_ >= 64 && 2 * head_ >= items_.size()) {
+        if (items_.size() - head_ >= PURGE_SIZE) {
+            keep_if(keep);
+        } else if (head_ >= 64 && 2 * head_ >= items_.size()) {
             items_.erase(items_.begin(), items_.begin() + static_cast<long>(head_));
             head_ = 0;
         }
@@ -300,8 +306,20 @@ public:
     void pop() { head_++; }
 
 private:
+    static constexpr size_t PURGE_SIZE = 128;  // open offers (after a purge 63 at most)
     std::vector<Item> items_;
     size_t head_ = 0;
+
+    // Keeps only the offers for which keep() holds, in order.
+    template <class Keep>
+    void keep_if(Keep keep)
+    {
+        size_t w = 0;
+        for (size_t r = head_; r < items_.size(); r++)
+            if (keep(items_[r])) items_[w++] = items_[r];
+        items_.resize(w);
+        head_ = 0;
+    }
 };
 
 // The memory that the parses of one stream share: each parse takes it over
