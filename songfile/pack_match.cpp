@@ -27,16 +27,22 @@ std::vector<Match> prior_matches(const std::vector<uint8_t> &file, uint32_t lowe
     const size_t prior = end - lowest;
     Chains chains(prior, LONG_PREFIX);
     while (chains.prev.size() + LONG_PREFIX <= prior) chains.add(f);
+    const uint32_t *const prev = chains.prev.data();
     for (size_t i = 0; i + LONG_PREFIX <= n; i++) {
         const size_t want = std::min(n - i, FULL_RUN);
-        Match &m = found[i];
+        size_t len = 0, from = 0;  // the longest so far, kept in locals
         int tries = PRIOR_DEPTH;
-        for (uint32_t e = chains.first(d + i); e != 0 && tries-- > 0 && m.len < MAX_RUN; e = chains.prev[e - 1]) {
+        for (uint32_t e = chains.first(d + i); e != 0 && tries-- > 0 && len < MAX_RUN; e = prev[e - 1]) {
             const size_t s = e - 1;
             const size_t lim = std::min(prior - s, want);
-            if (m.len > 0 && m.len < lim && d[i + m.len] != f[s + m.len]) continue;
-            m.keep_longer(copy_length(d + i, f + s, lim), static_cast<uint32_t>(lowest + s), true);
+            if (len > 0 && len < lim && d[i + len] != f[s + len]) continue;
+            const size_t l = copy_length(d + i, f + s, lim);
+            if (l > len) {
+                len = l;
+                from = s;
+            }
         }
+        if (len > 0) found[i].keep_longer(len, static_cast<uint32_t>(lowest + from), true);
     }
     return found;
 }
@@ -52,7 +58,8 @@ std::vector<uint8_t> copied_passages(const Stream &st, size_t lmin, const Chains
         size_t best = 0, from = 0;
         const size_t want = std::min(n - i, MAX_RUN);
         int tries = GUIDE_DEPTH;
-        for (uint32_t e = self.prev[i]; e != 0 && tries-- > 0 && best < want; e = self.prev[e - 1]) {
+        const uint32_t *const prev = self.prev.data();
+        for (uint32_t e = prev[i]; e != 0 && tries-- > 0 && best < want; e = prev[e - 1]) {
             const size_t j = e - 1;
             const size_t lim = std::min(want, i - j);
             if (best > 0 && best < lim && d[i + best] != d[j + best]) continue;
