@@ -27,17 +27,6 @@ Commit::Commit(const std::vector<uint8_t> &d, uint32_t s, size_t n, Workspace &w
     early.reset(SHORT_REACH, SHORT_PREFIX);
 }
 
-void Commit::close(const Parse &parse, size_t p, size_t i)
-{
-    while (closable(p, i)) {
-        closed[p] = 1;
-        const uint32_t q = parse.from(p);
-        children[q]--;
-        child_xor[q] ^= static_cast<uint32_t>(p);
-        p = q;
-    }
-}
-
 void Commit::move_point(const Parse &parse, size_t i)
 {
     do {

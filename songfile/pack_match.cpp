@@ -152,7 +152,8 @@ void Finder::find(size_t i, size_t want, Match &shortm, Match &longm) const
     for (uint32_t e = hashed ? sprev[i] : 0; e > point && tries-- > 0 && checks > 0 && longm.len < enough;
          e = sprev[e - 1]) {
         const size_t j = e - 1;
-        if (longm.len > 0 && longm.len < want && a[longm.len] != d[j + longm.len]) continue;
+        // (longm.len < enough <= want here: copies never run past want.)
+        if (longm.len > 0 && a[longm.len] != d[j + longm.len]) continue;
         size_t len = common_length(a, d + j, enough);
         if (len <= longm.len || len < min_self) continue;
         checks--;

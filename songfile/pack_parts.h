@@ -384,7 +384,16 @@ struct Commit {
         return !closed[p] && p != point && children[p] == 0 && last[p] <= i;
     }
     // Closes p and its ancestors once no edge from them reaches past i.
-    void close(const Parse &parse, size_t p, size_t i);
+    void close(const Parse &parse, size_t p, size_t i)
+    {
+        while (closable(p, i)) {
+            closed[p] = 1;
+            const uint32_t q = parse.from(p);
+            children[q]--;
+            child_xor[q] ^= static_cast<uint32_t>(p);
+            p = q;
+        }
+    }
     // Node i is settled: close the nodes from which no edge reaches past i
     // any more, and move the commit point on. (The tests that most nodes
     // fail are made here, inline.)
