@@ -23,8 +23,8 @@ Commit::Commit(const std::vector<uint8_t> &d, uint32_t s, size_t n, Workspace &w
     mark.assign(n + 1, 0);
     out.clear();
     out.reserve(n + n / 8 + 16);
-    chains.reset(n, LONG_PREFIX);
-    early.reset(SHORT_REACH, SHORT_PREFIX);
+    chains.reset(n);
+    early.reset(SHORT_REACH);
 }
 
 void Commit::move_point(const Parse &parse, size_t i)

@@ -25,7 +25,7 @@ std::vector<Match> prior_matches(const std::vector<uint8_t> &file, uint32_t lowe
     if (end < size_t(lowest) + LONG_PREFIX) return found;
     const uint8_t *f = file.data() + lowest;
     const size_t prior = end - lowest;
-    Chains chains(prior, LONG_PREFIX);
+    Chains chains(prior);
     while (chains.prev.size() + LONG_PREFIX <= prior) chains.add(f);
     const uint32_t *const prev = chains.prev.data();
     for (size_t i = 0; i + LONG_PREFIX <= n; i++) {

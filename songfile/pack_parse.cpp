@@ -148,7 +148,7 @@ void share_tables(const Stream &st, Workspace &ws)
     std::vector<uint32_t> &run = ws.run;
     run.assign(n + 1, 0);
     for (size_t i = n; i-- > 0;) run[i] = (i + 1 < n && d[i + 1] == d[i]) ? run[i + 1] + 1 : 1;
-    ws.self.reset(n, LONG_PREFIX);
+    ws.self.reset(n);
     while (ws.self.prev.size() + LONG_PREFIX <= n) ws.self.add(d);
 }
 

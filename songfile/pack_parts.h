@@ -96,20 +96,22 @@ inline size_t copy_length(const uint8_t *a, const uint8_t *b, size_t limit)
     return len;
 }
 
+constexpr size_t LONG_PREFIX = 4, SHORT_PREFIX = 3;
+
 // Hash chains over the prefixes of width bytes (3 or 4), positions added in
 // order from 0: head[h] is the last position added + 1, prev[p] the position
 // added before p with the same hash + 1 (0 ends). The table is sized to the
 // positions expected. Long back-references use 4-byte prefixes (a 3-byte
 // copy costs as much as its bytes), short ones 3-byte prefixes.
-struct Chains {
-    size_t width;
+template <size_t W>
+struct HashChains {
+    static constexpr size_t width = W;
     int shift;
     std::vector<uint32_t> head, prev;
-    Chains(size_t expected, size_t w) { reset(expected, w); }
+    explicit HashChains(size_t expected) { reset(expected); }
     // Empties the chains for a new run, keeping their memory.
-    void reset(size_t expected, size_t w)
+    void reset(size_t expected)
     {
-        width = w;
         int bits = 10;
         while (bits < 16 && (size_t(1) << bits) < expected) bits++;
         shift = 32 - bits;
@@ -120,7 +122,7 @@ struct Chains {
     uint32_t hash(const uint8_t *p) const
     {
         uint32_t v = static_cast<uint32_t>(p[0]) << 16 | static_cast<uint32_t>(p[1]) << 8 | p[2];
-        if (width == 4) v = v * 251 + p[3];
+        if (W == 4) v = v * 251 + p[3];
         return (v * 2654435761u) >> shift;
     }
     // Adds position prev.size() of base.
@@ -134,7 +136,9 @@ struct Chains {
     uint32_t first(const uint8_t *p) const { return head[hash(p)]; }
 };
 
-constexpr size_t LONG_PREFIX = 4, SHORT_PREFIX = 3;
+using Chains = HashChains<LONG_PREFIX>;
+using ShortChains = HashChains<SHORT_PREFIX>;
+
 
 // A back-reference candidate: the longest copy found and where it is stored.
 struct Match {
@@ -337,7 +341,8 @@ struct Workspace {
     OfferQueue offers[3];
     std::vector<uint32_t> children, child_xor, last, mark;
     std::vector<uint8_t> closed, dropped, out;
-    Chains self{0, LONG_PREFIX}, chains{0, LONG_PREFIX}, early{0, SHORT_PREFIX};
+    Chains self{0}, chains{0};
+    ShortChains early{0};
     Parse spare{0};  // a parse no longer needed, for its memory
 };
 
@@ -359,7 +364,8 @@ struct Commit {
     std::vector<uint8_t> &closed, &dropped;
     std::vector<uint32_t> &mark;  // force(): nodes on the kept path
     std::vector<uint8_t> &out;    // the stream's bytes up to the commit point
-    Chains &chains, &early;       // over out; early: its first 256 bytes (short reach)
+    Chains &chains;               // over out
+    ShortChains &early;           // over its first 256 bytes (short reach)
     size_t retry = 0;             // force() tries again from this node on
     size_t far_until = 0;         // a 256-byte command may end here
     size_t last_pin = 0;          // the last reached pinned node
