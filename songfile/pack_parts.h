@@ -286,22 +286,23 @@ public:
     void clear()
     {
         items_.clear();
-        head_ = 0;
+        head_ = count_ = 0;
     }
-    bool empty() const { return head_ == items_.size(); }
+    bool empty() const { return head_ == count_; }
     const Item &first() const { return items_[head_]; }
     // Adds o; when many are open, first drops those for which keep() fails.
     template <class Keep>
     void push(const Offer &o, Keep keep)
     {
         const Item x{uint64_t(o.cost) << 32 | o.at, o.end, o.src};
-        if (items_.size() - head_ >= PURGE_SIZE) {
+        if (count_ - head_ >= PURGE_SIZE) {
             keep_if(keep);
-        } else if (head_ >= 64 && 2 * head_ >= items_.size()) {
+        } else if (head_ >= 64 && 2 * head_ >= count_) {
             items_.erase(items_.begin(), items_.begin() + static_cast<long>(head_));
+            count_ -= head_;
             head_ = 0;
         }
-        size_t k = items_.size();
+        size_t k = count_++;
         items_.push_back(x);
         Item *v = items_.data();
         for (; k > head_ && v[k - 1].key > x.key; k--) v[k] = v[k - 1];
@@ -312,17 +313,18 @@ public:
 private:
     static constexpr size_t PURGE_SIZE = 128;  // open offers (after a purge 63 at most)
     std::vector<Item> items_;
-    size_t head_ = 0;
+    size_t head_ = 0, count_ = 0;  // the first open offer; items_.size()
 
     // Keeps only the offers for which keep() holds, in order.
     template <class Keep>
     void keep_if(Keep keep)
     {
         size_t w = 0;
-        for (size_t r = head_; r < items_.size(); r++)
+        for (size_t r = head_; r < count_; r++)
             if (keep(items_[r])) items_[w++] = items_[r];
         items_.resize(w);
         head_ = 0;
+        count_ = w;
     }
 };
 
