@@ -266,15 +266,11 @@ struct Offer {
     uint32_t cost, at, end, src;
 };
 
-// The open offers of one kind, cheapest first (of equal cost the earlier
-// node), kept sorted on one 64-bit key: cost, then node. A node makes at
-// most one offer of a kind, so keys are never equal and the first offer is
-// the one a heap would give. New offers mostly cost the most so far (costs
-// grow along the stream) and go in at the back; the first is taken off by
-// moving the head. Offers that no longer count are left in until they come
-// first (Edges::pull), or until there are many (Edges::pull drops them
-// then, so that an offer goes in past few): only those of the last 63 nodes
-// can still count.
+// The open offers of one kind sorted on one key: cost, then node (a node
+// makes one offer of a kind, so keys differ and the first is the cheapest of
+// all). New offers mostly cost the most so far and go in at the back. Those
+// that no longer count stay until they come first (Edges::pull) or until 128
+// are open (Edges::offer): only those of the last 63 nodes can count.
 class OfferQueue {
 public:
     struct Item {
@@ -333,11 +329,9 @@ private:
 // for every parse.
 //
 // run and self depend on the data alone: share_tables() fills them once per
-// stream. A parse used to add position i to self after node i, so that at
-// node i the chain held positions 0..i-1; the whole chain built at once holds
-// the same links, and the first one before i is self.prev[i] (the head the
-// hash of position i had when i was added), so every walk sees the same
-// positions in the same order.
+// stream. self holds every position; its link from position i, self.prev[i],
+// is the last earlier position with the same hash, so a walk from there sees
+// the positions before i just as chains holding only those would.
 struct Workspace {
     std::vector<uint32_t> run, next_pin, credit;
     OfferQueue offers[3];
