@@ -30,8 +30,8 @@
 // settled in order, each taking its cheapest incoming edge: the best literal
 // run is a window minimum over the 63 nodes before, and a repeat run or a
 // back-reference costs the same for every length up to the longest found, so
-// each is one offer kept in a heap while it reaches (O(log n) per node, not
-// one edge per length).
+// each is one offer kept in cost order while it reaches (not one edge per
+// length; a few dozen offers are open at a time).
 //
 // Back-reference sources: the bytes stored before the stream (longest match
 // per position found once, shared by every parse), and the stream's own

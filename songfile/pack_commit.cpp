@@ -6,8 +6,7 @@ namespace packer {
 
 namespace {
 
-constexpr size_t LAG_MAX = 128;   // the commit point is moved on when it lags this far behind
-constexpr size_t LAG_KEEP = 64;   // ... to about this far behind
+constexpr size_t LAG_KEEP = 64;   // the commit point is moved on to about this far behind
 constexpr size_t LAG_RETRY = 32;  // nodes between two such moves
 
 }  // namespace
@@ -24,51 +23,23 @@ Commit::Commit(const std::vector<uint8_t> &d, uint32_t s, size_t n, Workspace &w
     mark.assign(n + 1, 0);
     out.clear();
     out.reserve(n + n / 8 + 16);
-    chains.reset(n, LONG_PREFIX);
-    early.reset(SHORT_REACH, SHORT_PREFIX);
+    chains.reset(n);
+    early.reset(SHORT_REACH);
 }
 
-void Commit::settled(const Parse &parse, size_t i, bool reached)
+void Commit::move_point(const Parse &parse, size_t i)
 {
-    last[i] = static_cast<uint32_t>(i + MAX_RUN);
-    if (!reached) {
-        closed[i] = 1;
-        return;
-    }
-    if (i == 0) return;
-    const uint32_t p = parse.from(i);
-    children[p]++;
-    child_xor[p] ^= static_cast<uint32_t>(i);
-}
-
-void Commit::close(const Parse &parse, size_t p, size_t i)
-{
-    while (!closed[p] && p != point && children[p] == 0 && last[p] <= i) {
-        closed[p] = 1;
-        const uint32_t q = parse.from(p);
-        children[q]--;
-        child_xor[q] ^= static_cast<uint32_t>(p);
-        p = q;
-    }
-}
-
-void Commit::advance(const Parse &parse, size_t i)
-{
-    if (i >= MAX_RUN && last[i - MAX_RUN] == i) close(parse, i - MAX_RUN, i);
-    if (i >= FULL_RUN && last[i - FULL_RUN] == i) close(parse, i - FULL_RUN, i);
-    force(parse, i);
-    while (last[point] <= i && children[point] == 1) {
+    do {
         const size_t next = child_xor[point];
         put_command(out, data, parse, point, next, start);
         point = next;
-    }
+    } while (last[point] <= i && children[point] == 1);
     while (early.prev.size() < SHORT_REACH && early.prev.size() + SHORT_PREFIX <= out.size()) early.add(out.data());
     while (chains.prev.size() + LONG_PREFIX <= out.size()) chains.add(out.data());
 }
 
 void Commit::force(const Parse &parse, size_t i)
 {
-    if (i - point <= LAG_MAX || i < retry || i < far_until) return;
     retry = i + LAG_RETRY;
     size_t t = 0;
     int64_t best = 0;

@@ -25,34 +25,41 @@ std::vector<Match> prior_matches(const std::vector<uint8_t> &file, uint32_t lowe
     if (end < size_t(lowest) + LONG_PREFIX) return found;
     const uint8_t *f = file.data() + lowest;
     const size_t prior = end - lowest;
-    Chains chains(prior, LONG_PREFIX);
+    Chains chains(prior);
     while (chains.prev.size() + LONG_PREFIX <= prior) chains.add(f);
+    const uint32_t *const prev = chains.prev.data();
     for (size_t i = 0; i + LONG_PREFIX <= n; i++) {
         const size_t want = std::min(n - i, FULL_RUN);
-        Match &m = found[i];
+        size_t len = 0, from = 0;  // the longest so far, kept in locals
         int tries = PRIOR_DEPTH;
-        for (uint32_t e = chains.first(d + i); e != 0 && tries-- > 0 && m.len < MAX_RUN; e = chains.prev[e - 1]) {
+        for (uint32_t e = chains.first(d + i); e != 0 && tries-- > 0 && len < MAX_RUN; e = prev[e - 1]) {
             const size_t s = e - 1;
             const size_t lim = std::min(prior - s, want);
-            if (m.len > 0 && m.len < lim && d[i + m.len] != f[s + m.len]) continue;
-            m.keep_longer(copy_length(d + i, f + s, lim), static_cast<uint32_t>(lowest + s), true);
+            if (len > 0 && len < lim && d[i + len] != f[s + len]) continue;
+            const size_t l = copy_length(d + i, f + s, lim);
+            if (l > len) {
+                len = l;
+                from = s;
+            }
         }
+        if (len > 0) found[i].keep_longer(len, static_cast<uint32_t>(lowest + from), true);
     }
     return found;
 }
 
-std::vector<uint8_t> copied_passages(const Stream &st, size_t lmin)
+std::vector<uint8_t> copied_passages(const Stream &st, size_t lmin, const Chains &self)
 {
     const size_t n = st.data.size();
     const uint8_t *d = st.data.data();
     std::vector<uint8_t> copied(n, 0);
-    Chains self(n, LONG_PREFIX);
+    // The chains hold every position: the walk from self.prev[i] sees those
+    // before i only (see Workspace).
     for (size_t i = 0; i + LONG_PREFIX <= n;) {
-        while (self.prev.size() < i) self.add(d);
         size_t best = 0, from = 0;
         const size_t want = std::min(n - i, MAX_RUN);
         int tries = GUIDE_DEPTH;
-        for (uint32_t e = self.first(d + i); e != 0 && tries-- > 0 && best < want; e = self.prev[e - 1]) {
+        const uint32_t *const prev = self.prev.data();
+        for (uint32_t e = prev[i]; e != 0 && tries-- > 0 && best < want; e = prev[e - 1]) {
             const size_t j = e - 1;
             const size_t lim = std::min(want, i - j);
             if (best > 0 && best < lim && d[i + best] != d[j + best]) continue;
@@ -72,7 +79,11 @@ std::vector<uint8_t> copied_passages(const Stream &st, size_t lmin)
     return copied;
 }
 
-bool stored_at(const Parse &parse, size_t i, size_t j, uint32_t start, uint32_t &src, size_t &avail)
+namespace {
+
+// Where data[j..] is stored on the path to node i (j < i) and how many bytes
+// from there equal data[j..]; false when it is not stored as such.
+inline bool stored_at(const Parse &parse, size_t i, size_t j, uint32_t start, uint32_t &src, size_t &avail)
 {
     const size_t b = parse.covering(i, j);
     const size_t a = parse.from(b);
@@ -89,31 +100,7 @@ bool stored_at(const Parse &parse, size_t i, size_t j, uint32_t start, uint32_t 
     return true;
 }
 
-const uint8_t *Finder::final_bytes(size_t s, size_t &room) const
-{
-    room = 0;
-    if (s >= SOURCE_LIMIT || s < st.lowest) return nullptr;
-    if (s < st.start) {
-        room = std::min<size_t>(st.start, SOURCE_LIMIT) - s;
-        return st.file.data() + s;
-    }
-    const size_t p = s - st.start;
-    if (p >= commit.out.size()) return nullptr;
-    room = std::min<size_t>(commit.out.size() - p, SOURCE_LIMIT - s);
-    return commit.out.data() + p;
-}
-
-void Finder::try_final(size_t i, size_t want, size_t s, Match &m) const
-{
-    size_t room;
-    const uint8_t *b = final_bytes(s, room);
-    const size_t lim = std::min(want, room);
-    if (!b || lim <= m.len) return;
-    const uint8_t *a = st.data.data() + i;
-    if (m.len > 0 && a[m.len] != b[m.len]) return;
-    const size_t len = copy_length(a, b, lim);
-    if (len >= plan.min_self) m.keep_longer(len, static_cast<uint32_t>(s), true);
-}
+}  // namespace
 
 void Finder::find(size_t i, size_t want, Match &shortm, Match &longm) const
 {
@@ -121,47 +108,66 @@ void Finder::find(size_t i, size_t want, Match &shortm, Match &longm) const
     const uint8_t *a = d + i;
     const size_t enough = std::min(want, MAX_RUN);
     const uint32_t start = st.start;
-    const std::vector<uint8_t> &out = commit.out;
+    const uint8_t *const ob = commit.out.data();
+    const size_t osz = commit.out.size();
+    const size_t min_self = plan.min_self;
 
     // The stream's committed bytes, at start + p for p below stored.
     const bool hashed = st.data.size() - i >= LONG_PREFIX;
-    const size_t stored = start < SOURCE_LIMIT ? std::min<size_t>(out.size(), SOURCE_LIMIT - start) : 0;
+    const size_t stored = start < SOURCE_LIMIT ? std::min<size_t>(osz, SOURCE_LIMIT - start) : 0;
     int tries = STORED_DEPTH;
+    const uint32_t *const cprev = commit.chains.prev.data();
     for (uint32_t e = hashed ? commit.chains.first(a) : 0; e != 0 && tries-- > 0 && longm.len < enough;
-         e = commit.chains.prev[e - 1]) {
+         e = cprev[e - 1]) {
         const size_t p = e - 1;
         if (p >= stored) continue;
         const size_t lim = std::min(want, stored - p);
         if (lim <= longm.len) continue;
-        const uint8_t *b = out.data() + p;
+        const uint8_t *b = ob + p;
         if (longm.len > 0 && a[longm.len] != b[longm.len]) continue;
         const size_t len = copy_length(a, b, lim);
-        if (len < plan.min_self || len <= longm.len) continue;
+        if (len < min_self || len <= longm.len) continue;
         longm.keep_longer(len, static_cast<uint32_t>(start + p), true);
         if (p < SHORT_REACH) shortm.keep_longer(len, longm.src, true);
     }
+    // try_final() on the first 256 committed bytes, where final_bytes()
+    // always finds them in out (an early position p has p + 3 <= out.size()).
     tries = SHORT_DEPTH;
-    for (uint32_t e = commit.early.first(a); e != 0 && tries-- > 0 && shortm.len < enough;
-         e = commit.early.prev[e - 1])
-        try_final(i, want, start + e - 1, shortm);
+    const uint32_t *const eprev = commit.early.prev.data();
+    for (uint32_t e = commit.early.first(a); e != 0 && tries-- > 0 && shortm.len < enough; e = eprev[e - 1]) {
+        const size_t p = e - 1, s = start + p;
+        if (s >= SOURCE_LIMIT) continue;
+        const size_t lim = std::min(want, std::min(osz - p, SOURCE_LIMIT - s));
+        const uint8_t *b = ob + p;
+        if (lim <= shortm.len || (shortm.len > 0 && a[shortm.len] != b[shortm.len])) continue;
+        const size_t len = copy_length(a, b, lim);
+        if (len >= min_self) shortm.keep_longer(len, static_cast<uint32_t>(s), true);
+    }
 
     // The data past the commit point, where the path to i stores it.
     tries = NEAR_DEPTH;
     int checks = NEAR_CHECKS;
-    for (uint32_t e = hashed ? self.first(a) : 0; e > commit.point && tries-- > 0 && checks > 0 && longm.len < enough;
-         e = self.prev[e - 1]) {
+    const uint32_t *const sprev = self.prev.data();
+    const size_t point = commit.point;
+    for (uint32_t e = hashed ? sprev[i] : 0; e > point && tries-- > 0 && checks > 0 && longm.len < enough;
+         e = sprev[e - 1]) {
         const size_t j = e - 1;
-        if (longm.len > 0 && longm.len < want && a[longm.len] != d[j + longm.len]) continue;
+        // (longm.len < enough <= want here: copies never run past want.)
+        if (longm.len > 0 && a[longm.len] != d[j + longm.len]) continue;
         size_t len = common_length(a, d + j, enough);
-        if (len <= longm.len || len < plan.min_self) continue;
+        if (len <= longm.len || len < min_self) continue;
         checks--;
         uint32_t s;
         size_t avail;
         if (!stored_at(parse, i, j, start, s, avail)) continue;
         len = std::min(len, avail);
-        if (len == MAX_RUN) len = copy_length(a, d + j, std::min(want, avail));
-        if (len < plan.min_self) continue;
-        const bool fixed = s < start + out.size();
+        // copy_length(a, d + j, min(want, avail)) with its first 63 bytes
+        // known equal.
+        if (len == MAX_RUN && std::min(want, avail) >= FULL_RUN &&
+            common_length(a + MAX_RUN, d + j + MAX_RUN, FULL_RUN - MAX_RUN) == FULL_RUN - MAX_RUN)
+            len = FULL_RUN;
+        if (len < min_self) continue;
+        const bool fixed = s < start + osz;
         longm.keep_longer(len, s, fixed);
         if (s >= start && s - start < SHORT_REACH) shortm.keep_longer(len, s, fixed);
     }

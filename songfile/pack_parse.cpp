@@ -16,9 +16,18 @@ struct Edges {
     const std::vector<uint32_t> &next_pin;  // first pinned run at or after a node
     const std::vector<uint8_t> &dropped;    // nodes left out of every path (see Commit::force)
     const size_t &point;                    // the commit point: no edge starts before it
-    std::vector<uint32_t> &lit;             // literal predecessors, best first from lit_head
-    size_t lit_head;
-    std::vector<Offer> (&offers)[3];        // heaps: repeat runs, short and long references
+    OfferQueue (&offers)[3];                 // repeat runs, short and long references
+    // Literal predecessors with their keys, best first, lit_head to lit_tail
+    // in a ring. A settled node's cost stays, so its key does too. They are
+    // in node order and the first is dropped once 63 nodes back, so at most
+    // 64 are kept when a node is added.
+    struct Lit {
+        int64_t key;
+        uint32_t at;
+    };
+    static constexpr size_t LIT_RING = 128;
+    Lit lit[LIT_RING];
+    size_t lit_head = 0, lit_tail = 0;
 
     int64_t lit_key(const Parse &parse, size_t a) const
     {
@@ -31,15 +40,17 @@ struct Edges {
     void open_literal(const Parse &parse, size_t a)
     {
         const int64_t key = lit_key(parse, a);
-        while (lit.size() > lit_head && lit_key(parse, lit.back()) > key) lit.pop_back();
-        lit.push_back(static_cast<uint32_t>(a));
+        while (lit_tail > lit_head && lit[(lit_tail - 1) % LIT_RING].key > key) lit_tail--;
+        lit[lit_tail++ % LIT_RING] = {key, static_cast<uint32_t>(a)};
     }
 
     void offer(Kind k, const Offer &o)
     {
-        std::vector<Offer> &h = offers[k - REPEAT];
-        h.push_back(o);
-        std::push_heap(h.begin(), h.end(), OfferOrder());
+        OfferQueue &h = offers[k - REPEAT];
+        // Offers that no longer count never count again (none reaches the
+        // next node, or its node is gone): the first that counts is the
+        // same without them.
+        h.push(o, [&](const OfferQueue::Item &x) { return x.end > o.at && !gone(x.at()); });
     }
 
     // Settles the cheapest edge into node i. An edge pushed ahead (a pinned
@@ -47,37 +58,33 @@ struct Edges {
     void pull(Parse &parse, size_t i)
     {
         if (parse.cost[i] != INF && gone(parse.from(i))) parse.cost[i] = INF;
-        while (lit_head < lit.size() &&
-               (i - lit[lit_head] > MAX_RUN || next_pin[lit[lit_head]] < i || gone(lit[lit_head])))
+        while (lit_head < lit_tail) {
+            const size_t a = lit[lit_head % LIT_RING].at;
+            if (!(i - a > MAX_RUN || next_pin[a] < i || gone(a))) break;
             lit_head++;
-        if (lit_head < lit.size()) {
-            const size_t a = lit[lit_head];
-            const auto c = static_cast<uint32_t>(lit_key(parse, a) + int64_t(UNIT) * int64_t(1 + i) - credit[i]);
+        }
+        if (lit_head < lit_tail) {
+            const Lit &l = lit[lit_head % LIT_RING];
+            const size_t a = l.at;
+            const auto c = static_cast<uint32_t>(l.key + int64_t(UNIT) * int64_t(1 + i) - credit[i]);
             parse.relax(i, c, parse.size[a] + static_cast<uint32_t>(1 + i - a), LITERAL, a, 0);
         }
         for (int k = 0; k < 3; k++) {
-            std::vector<Offer> &h = offers[k];
-            while (!h.empty() && (h.front().end < i || gone(h.front().at))) {
-                std::pop_heap(h.begin(), h.end(), OfferOrder());
-                h.pop_back();
-            }
+            OfferQueue &h = offers[k];
+            while (!h.empty() && (h.first().end < i || gone(h.first().at()))) h.pop();
             if (h.empty()) continue;
-            const Offer &o = h.front();
-            parse.relax(i, o.cost, parse.size[o.at] + (k == 2 ? 3 : 2), static_cast<Kind>(REPEAT + k), o.at, o.src);
+            const OfferQueue::Item &o = h.first();
+            parse.relax(i, o.cost(), parse.size[o.at()] + (k == 2 ? 3 : 2), static_cast<Kind>(REPEAT + k), o.at(), o.src);
         }
     }
 };
 
-// The per-node tables a parse reads: run[i], the bytes equal to data[i] from
-// i on; next_pin[i], the first pinned run at or after i; credit, the running
-// sum of the plan's credits.
+// The per-node tables a parse reads that depend on the plan: next_pin[i],
+// the first pinned run at or after i; credit, the running sum of the plan's
+// credits.
 void fill_tables(const Stream &st, const Plan &plan, Workspace &ws)
 {
     const size_t n = st.data.size();
-    const uint8_t *d = st.data.data();
-    std::vector<uint32_t> &run = ws.run;
-    run.assign(n + 1, 0);
-    for (size_t i = n; i-- > 0;) run[i] = (i + 1 < n && d[i + 1] == d[i]) ? run[i + 1] + 1 : 1;
     std::vector<uint32_t> &next_pin = ws.next_pin;
     next_pin.assign(n + 1, static_cast<uint32_t>(n));
     if (!plan.pin.empty())
@@ -134,11 +141,21 @@ bool offer_copies(const Finder &finder, Edges &edges, Parse &parse, size_t i, si
 
 }  // namespace
 
+void share_tables(const Stream &st, Workspace &ws)
+{
+    const size_t n = st.data.size();
+    const uint8_t *d = st.data.data();
+    std::vector<uint32_t> &run = ws.run;
+    run.assign(n + 1, 0);
+    for (size_t i = n; i-- > 0;) run[i] = (i + 1 < n && d[i + 1] == d[i]) ? run[i + 1] + 1 : 1;
+    ws.self.reset(n);
+    while (ws.self.prev.size() + LONG_PREFIX <= n) ws.self.add(d);
+}
+
 Parse parse_stream(const Stream &st, const Plan &plan, Workspace &ws)
 {
     const std::vector<uint8_t> &data = st.data;
     const size_t n = data.size();
-    const uint8_t *d = data.data();
     fill_tables(st, plan, ws);
     const std::vector<uint32_t> &run = ws.run;
     const std::vector<uint32_t> &next_pin = ws.next_pin;
@@ -147,11 +164,9 @@ Parse parse_stream(const Stream &st, const Plan &plan, Workspace &ws)
     Parse parse = std::move(ws.spare);
     parse.reset(n);
     Commit commit(data, st.start, n, ws);
-    ws.lit.clear();
-    for (std::vector<Offer> &h : ws.offers) h.clear();
-    Edges edges{credit, next_pin, commit.dropped, commit.point, ws.lit, 0, ws.offers};
-    Chains &self = ws.self;
-    self.reset(n, LONG_PREFIX);
+    for (OfferQueue &h : ws.offers) h.clear();
+    Edges edges{credit, next_pin, commit.dropped, commit.point, ws.offers, {}, 0, 0};
+    const Chains &self = ws.self;
     const Finder finder{st, plan, parse, self, commit};
     Copies carry;  // the copies found at the node before, when final
 
@@ -193,7 +208,6 @@ Parse parse_stream(const Stream &st, const Plan &plan, Workspace &ws)
                 commit.far_until = i + FULL_RUN;
             }
         }
-        if (n - i >= LONG_PREFIX) self.add(d);
         carry.longm = found.longm.fixed ? found.longm : Match();
         carry.shortm = found.shortm.fixed ? found.shortm : Match();
     }

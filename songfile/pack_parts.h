@@ -13,6 +13,9 @@
 #include <cstring>
 #include <algorithm>
 #include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace packer {
 
@@ -27,9 +30,34 @@ constexpr uint32_t UNIT = 16;
 
 enum Kind : uint8_t { LITERAL, REPEAT, SHORT_REF, LONG_REF };
 
+#if defined(__SSE2__) && defined(__GNUC__)
+// Bit k set where a[k] != b[k], for k < 16.
+inline unsigned mismatch16(const uint8_t *a, const uint8_t *b)
+{
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(a));
+    const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i *>(b));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y))) ^ 0xFFFFu;
+}
+#endif
+
+// The number of equal bytes at a and b, at most limit.
 inline size_t common_length(const uint8_t *a, const uint8_t *b, size_t limit)
 {
     size_t k = 0;
+#if defined(__SSE2__) && defined(__GNUC__)
+    // 16 bytes at a time; the last ones as 16 ending at limit (those before
+    // k in them are known equal, so their first difference is the first from
+    // k on).
+    if (limit >= 16) {
+        for (; k + 16 <= limit; k += 16) {
+            const auto m = mismatch16(a + k, b + k);
+            if (m) return k + static_cast<size_t>(__builtin_ctz(m));
+        }
+        if (k == limit) return k;
+        const auto m = mismatch16(a + limit - 16, b + limit - 16);
+        return m ? limit - 16 + static_cast<size_t>(__builtin_ctz(m)) : limit;
+    }
+#endif
     for (; k + 8 <= limit; k += 8) {
         uint64_t x, y;
         std::memcpy(&x, a + k, 8);
@@ -43,6 +71,16 @@ inline size_t common_length(const uint8_t *a, const uint8_t *b, size_t limit)
 #endif
         }
     }
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    // The last bytes as one word ending at limit: those before k in it are
+    // known equal, so its first difference is the first from k on.
+    if (k < limit && limit >= 8) {
+        uint64_t x, y;
+        std::memcpy(&x, a + limit - 8, 8);
+        std::memcpy(&y, b + limit - 8, 8);
+        return x == y ? limit : limit - 8 + static_cast<size_t>(__builtin_ctzll(x ^ y) / 8);
+    }
+#endif
     while (k < limit && a[k] == b[k]) k++;
     return k;
 }
@@ -58,20 +96,22 @@ inline size_t copy_length(const uint8_t *a, const uint8_t *b, size_t limit)
     return len;
 }
 
+constexpr size_t LONG_PREFIX = 4, SHORT_PREFIX = 3;
+
 // Hash chains over the prefixes of width bytes (3 or 4), positions added in
 // order from 0: head[h] is the last position added + 1, prev[p] the position
 // added before p with the same hash + 1 (0 ends). The table is sized to the
 // positions expected. Long back-references use 4-byte prefixes (a 3-byte
 // copy costs as much as its bytes), short ones 3-byte prefixes.
-struct Chains {
-    size_t width;
+template <size_t W>
+struct HashChains {
+    static constexpr size_t width = W;
     int shift;
     std::vector<uint32_t> head, prev;
-    Chains(size_t expected, size_t w) { reset(expected, w); }
+    explicit HashChains(size_t expected) { reset(expected); }
     // Empties the chains for a new run, keeping their memory.
-    void reset(size_t expected, size_t w)
+    void reset(size_t expected)
     {
-        width = w;
         int bits = 10;
         while (bits < 16 && (size_t(1) << bits) < expected) bits++;
         shift = 32 - bits;
@@ -82,7 +122,7 @@ struct Chains {
     uint32_t hash(const uint8_t *p) const
     {
         uint32_t v = static_cast<uint32_t>(p[0]) << 16 | static_cast<uint32_t>(p[1]) << 8 | p[2];
-        if (width == 4) v = v * 251 + p[3];
+        if (W == 4) v = v * 251 + p[3];
         return (v * 2654435761u) >> shift;
     }
     // Adds position prev.size() of base.
@@ -96,7 +136,9 @@ struct Chains {
     uint32_t first(const uint8_t *p) const { return head[hash(p)]; }
 };
 
-constexpr size_t LONG_PREFIX = 4, SHORT_PREFIX = 3;
+using Chains = HashChains<LONG_PREFIX>;
+using ShortChains = HashChains<SHORT_PREFIX>;
+
 
 // A back-reference candidate: the longest copy found and where it is stored.
 struct Match {
@@ -218,24 +260,85 @@ struct Stream {
 // run costs 1 + its length, so the best literal predecessor is a window
 // minimum over the last 63 nodes (a queue of rising keys); a repeat run or a
 // back-reference costs the same for every length up to the longest found, so
-// each is one offer that stays open while it reaches (a heap per kind).
+// each is one offer that stays open while it reaches (a queue per kind, in
+// cost order).
 struct Offer {
     uint32_t cost, at, end, src;
 };
 
-struct OfferOrder {
-    bool operator()(const Offer &x, const Offer &y) const { return x.cost != y.cost ? x.cost > y.cost : x.at > y.at; }
+// The open offers of one kind sorted on one key: cost, then node (a node
+// makes one offer of a kind, so keys differ and the first is the cheapest of
+// all). New offers mostly cost the most so far and go in at the back. Those
+// that no longer count stay until they come first (Edges::pull) or until 128
+// are open (Edges::offer): only those of the last 63 nodes can count.
+class OfferQueue {
+public:
+    struct Item {
+        uint64_t key;  // cost << 32 | node
+        uint32_t end, src;
+        uint32_t at() const { return static_cast<uint32_t>(key); }
+        uint32_t cost() const { return static_cast<uint32_t>(key >> 32); }
+    };
+    void clear()
+    {
+        items_.clear();
+        head_ = count_ = 0;
+    }
+    bool empty() const { return head_ == count_; }
+    const Item &first() const { return items_[head_]; }
+    // Adds o; when many are open, first drops those for which keep() fails.
+    template <class Keep>
+    void push(const Offer &o, Keep keep)
+    {
+        const Item x{uint64_t(o.cost) << 32 | o.at, o.end, o.src};
+        if (count_ - head_ >= PURGE_SIZE) {
+            keep_if(keep);
+        } else if (head_ >= 64 && 2 * head_ >= count_) {
+            items_.erase(items_.begin(), items_.begin() + static_cast<long>(head_));
+            count_ -= head_;
+            head_ = 0;
+        }
+        size_t k = count_++;
+        items_.push_back(x);
+        Item *v = items_.data();
+        for (; k > head_ && v[k - 1].key > x.key; k--) v[k] = v[k - 1];
+        v[k] = x;
+    }
+    void pop() { head_++; }
+
+private:
+    static constexpr size_t PURGE_SIZE = 128;  // open offers (after a purge 63 at most)
+    std::vector<Item> items_;
+    size_t head_ = 0, count_ = 0;  // the first open offer; items_.size()
+
+    // Keeps only the offers for which keep() holds, in order.
+    template <class Keep>
+    void keep_if(Keep keep)
+    {
+        size_t w = 0;
+        for (size_t r = head_; r < count_; r++)
+            if (keep(items_[r])) items_[w++] = items_[r];
+        items_.resize(w);
+        head_ = 0;
+        count_ = w;
+    }
 };
 
 // The memory that the parses of one stream share: each parse takes it over
 // as it is, so large streams do not have the system map and clear new pages
 // for every parse.
+//
+// run and self depend on the data alone: share_tables() fills them once per
+// stream. self holds every position; its link from position i, self.prev[i],
+// is the last earlier position with the same hash, so a walk from there sees
+// the positions before i just as chains holding only those would.
 struct Workspace {
-    std::vector<uint32_t> run, next_pin, credit, lit;
-    std::vector<Offer> offers[3];
+    std::vector<uint32_t> run, next_pin, credit;
+    OfferQueue offers[3];
     std::vector<uint32_t> children, child_xor, last, mark;
     std::vector<uint8_t> closed, dropped, out;
-    Chains self{0, LONG_PREFIX}, chains{0, LONG_PREFIX}, early{0, SHORT_PREFIX};
+    Chains self{0}, chains{0};
+    ShortChains early{0};
     Parse spare{0};  // a parse no longer needed, for its memory
 };
 
@@ -248,6 +351,7 @@ struct Workspace {
 // runs through it. Each node counts its open children and keeps their
 // indices XORed, so the single open child of the commit point is at hand.
 struct Commit {
+    static constexpr size_t LAG_MAX = 128;  // see force()
     const std::vector<uint8_t> &data;
     uint32_t start;
     size_t point = 0;
@@ -256,19 +360,55 @@ struct Commit {
     std::vector<uint8_t> &closed, &dropped;
     std::vector<uint32_t> &mark;  // force(): nodes on the kept path
     std::vector<uint8_t> &out;    // the stream's bytes up to the commit point
-    Chains &chains, &early;       // over out; early: its first 256 bytes (short reach)
+    Chains &chains;               // over out
+    ShortChains &early;           // over its first 256 bytes (short reach)
     size_t retry = 0;             // force() tries again from this node on
     size_t far_until = 0;         // a 256-byte command may end here
     size_t last_pin = 0;          // the last reached pinned node
 
     Commit(const std::vector<uint8_t> &d, uint32_t s, size_t n, Workspace &ws);
     // Node i is settled (reached: a path leads to it).
-    void settled(const Parse &parse, size_t i, bool reached);
+    void settled(const Parse &parse, size_t i, bool reached)
+    {
+        last[i] = static_cast<uint32_t>(i + MAX_RUN);
+        if (!reached) {
+            closed[i] = 1;
+            return;
+        }
+        if (i == 0) return;
+        const uint32_t p = parse.from(i);
+        children[p]++;
+        child_xor[p] ^= static_cast<uint32_t>(i);
+    }
+    // Node p can close once node i is settled.
+    bool closable(size_t p, size_t i) const
+    {
+        return !closed[p] && p != point && children[p] == 0 && last[p] <= i;
+    }
     // Closes p and its ancestors once no edge from them reaches past i.
-    void close(const Parse &parse, size_t p, size_t i);
+    void close(const Parse &parse, size_t p, size_t i)
+    {
+        while (closable(p, i)) {
+            closed[p] = 1;
+            const uint32_t q = parse.from(p);
+            children[q]--;
+            child_xor[q] ^= static_cast<uint32_t>(p);
+            p = q;
+        }
+    }
     // Node i is settled: close the nodes from which no edge reaches past i
-    // any more, and move the commit point on.
-    void advance(const Parse &parse, size_t i);
+    // any more, and move the commit point on. (The tests that most nodes
+    // fail are made here, inline.)
+    void advance(const Parse &parse, size_t i)
+    {
+        if (i >= MAX_RUN && last[i - MAX_RUN] == i && closable(i - MAX_RUN, i)) close(parse, i - MAX_RUN, i);
+        if (i >= FULL_RUN && last[i - FULL_RUN] == i && closable(i - FULL_RUN, i)) close(parse, i - FULL_RUN, i);
+        if (i - point > LAG_MAX && i >= retry && i >= far_until) force(parse, i);
+        if (last[point] <= i && children[point] == 1) move_point(parse, i);
+    }
+    // Moves the commit point on while it has one open child and no edge
+    // from it reaches past i; writes out and indexes the bytes passed.
+    void move_point(const Parse &parse, size_t i);
     // Paths that stay apart hold the commit point back. Once it lags more
     // than LAG_MAX behind node i, one path is kept up to about LAG_KEEP before
     // i and every open node off it is dropped: the path to the node of the
@@ -277,7 +417,8 @@ struct Commit {
     // the parse goes on. Every path past a reached pinned node runs through
     // it, so the node kept is never before the last one. Not while a
     // 256-byte command is pending: the path it ends may well be the best, and
-    // it is not known yet.
+    // it is not known yet. Called by advance() only when the point lags
+    // that far and the retry node is reached.
     void force(const Parse &parse, size_t i);
 };
 
@@ -293,9 +434,31 @@ struct Finder {
     const Commit &commit;
 
     // The final bytes at file offset s and how many there are.
-    const uint8_t *final_bytes(size_t s, size_t &room) const;
+    const uint8_t *final_bytes(size_t s, size_t &room) const
+    {
+        room = 0;
+        if (s >= SOURCE_LIMIT || s < st.lowest) return nullptr;
+        if (s < st.start) {
+            room = std::min<size_t>(st.start, SOURCE_LIMIT) - s;
+            return st.file.data() + s;
+        }
+        const size_t p = s - st.start;
+        if (p >= commit.out.size()) return nullptr;
+        room = std::min<size_t>(commit.out.size() - p, SOURCE_LIMIT - s);
+        return commit.out.data() + p;
+    }
     // A copy from the final bytes at s, as long as it goes.
-    void try_final(size_t i, size_t want, size_t s, Match &m) const;
+    void try_final(size_t i, size_t want, size_t s, Match &m) const
+    {
+        size_t room;
+        const uint8_t *b = final_bytes(s, room);
+        const size_t lim = std::min(want, room);
+        if (!b || lim <= m.len) return;
+        const uint8_t *a = st.data.data() + i;
+        if (m.len > 0 && a[m.len] != b[m.len]) return;
+        const size_t len = copy_length(a, b, lim);
+        if (len >= plan.min_self) m.keep_longer(len, static_cast<uint32_t>(s), true);
+    }
     // The longest copies at node i, of at most want bytes.
     void find(size_t i, size_t want, Match &shortm, Match &longm) const;
 };
@@ -309,14 +472,15 @@ std::vector<Match> prior_matches(const std::vector<uint8_t> &file, uint32_t lowe
 // The guide pass: greedy longest copies (lmin bytes or more) from any earlier
 // data, as if all output could be copied, where the bytes stored before the
 // stream do not serve as well. Marks the passages copied from.
-std::vector<uint8_t> copied_passages(const Stream &st, size_t lmin);
-// Where data[j..] is stored on the path to node i (j < i) and how many bytes
-// from there equal data[j..]; false when it is not stored as such.
-bool stored_at(const Parse &parse, size_t i, size_t j, uint32_t start, uint32_t &src, size_t &avail);
+// self: the hash chains over the whole data (Workspace::self).
+std::vector<uint8_t> copied_passages(const Stream &st, size_t lmin, const Chains &self);
 
 // Parsing (pack_parse.cpp).
 
-// One parse of the stream as the plan steers it.
+// The tables of the workspace that depend on the stream's data alone: run[i],
+// the bytes equal to data[i] from i on, and the hash chains over the data.
+void share_tables(const Stream &st, Workspace &ws);
+// One parse of the stream as the plan steers it (after share_tables()).
 Parse parse_stream(const Stream &st, const Plan &plan, Workspace &ws);
 // Writes the command of the edge a -> b of parse.
 void put_command(std::vector<uint8_t> &out, const std::vector<uint8_t> &data, const Parse &parse, size_t a,

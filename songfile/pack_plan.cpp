@@ -115,8 +115,9 @@ Parse choose_parse(const Stream &st)
 {
     const size_t n = st.data.size();
     Workspace ws;
+    share_tables(st, ws);
     Best best{ws};
-    const std::vector<uint8_t> copied = copied_passages(st, 16);
+    const std::vector<uint8_t> copied = copied_passages(st, 16, ws.self);
     try_with_pins(st, credit_plan(copied, 13), best, true);
 
     // Short streams try more, most useful first, each with its pins, while
@@ -128,7 +129,7 @@ Parse choose_parse(const Stream &st)
         case 0: p = credit_plan(copied, 11); break;
         case 1: p = credit_plan(copied, 14); break;
         case 2: p.min_self = 24; break;
-        case 3: p = credit_plan(copied_passages(st, 8), 12); break;
+        case 3: p = credit_plan(copied_passages(st, 8, ws.self), 12); break;
         default: p.min_self = 12; break;
         }
         try_with_pins(st, p, best, false);
