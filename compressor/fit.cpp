@@ -13,7 +13,7 @@
 namespace {
 
 bool prepare_within(const std::vector<Frame> &base, const Reductions &r, HoldReport *holds, const RowTable *table,
-                    uint64_t row_limit, std::vector<Frame> &frames);
+                    uint64_t row_limit, std::vector<Frame> &frames, std::vector<Frame> *plain_frames = nullptr);
 
 constexpr uint64_t FRAMES_PER_TENTH = FRAMES_PER_SECOND / 10;
 constexpr uint64_t START_FRAMES = 4096;  // the song's start, tried first (68 s)
@@ -121,14 +121,17 @@ struct Search {
 
     // True when the rows chosen for r (a row minimum) certainly outnumber
     // max_rows at either row cost the chooser tries, and so do those of
-    // holding, which it falls back to.
-    bool too_many_rows(const Reductions &r)
+    // holding, which it falls back to. Otherwise plain_frames may receive
+    // r's frames without the row minimum, which choosing the rows needs.
+    bool too_many_rows(const Reductions &r, std::vector<Frame> &plain_frames)
     {
         // Only the steps over the user's own length share the tables; the
         // rows counted are those of the voices the converter writes.
         if (row_minimum(r) <= 1 || r.count_noise != target.noise || r.keep_frames != user.keep_frames) return false;
         BoundSong song = bound_song(r);
-        return bound_tells(r, song);
+        if (bound_tells(r, song)) return true;
+        plain_frames = std::move(song.frames);
+        return false;
     }
 
     bool bound_tells(const Reductions &r, BoundSong &s);
@@ -157,18 +160,24 @@ struct Search {
             prepare_frames(base, start, &holds);
             if (holds.rows > uint64_t{max_rows} + 1) return false;
         }
-        if (too_many_rows(r)) return false;
+        std::vector<Frame> plain_frames;
+        if (too_many_rows(r, plain_frames)) return false;
         const RowTable *table = nullptr;
         if (row_minimum(r) > 1 && (r.keep_frames != user.keep_frames || r == user)) {
             if (!cuts) {
+                // The user's song without its row minimum: for step 1 the
+                // frames the bound made.
                 Reductions whole = user;
                 whole.min_frames = whole.min_row_frames = 1;
-                cuts = std::make_unique<RowTable>(row_table(apply_reductions(base, whole), row_options(user)));
+                cuts = std::make_unique<RowTable>(r == user && !plain_frames.empty()
+                                                      ? row_table(plain_frames, row_options(user))
+                                                      : row_table(apply_reductions(base, whole), row_options(user)));
             }
             table = cuts.get();
         }
         std::vector<Frame> song;
-        if (!prepare_within(base, r, &holds, table, max_rows, song) || holds.rows > max_rows) return false;
+        if (!prepare_within(base, r, &holds, table, max_rows, song, &plain_frames) || holds.rows > max_rows)
+            return false;
         const XbEstimate e = estimate_xb(written_frames(song, r, target), max_rows, nullptr, target);
         if (e.over || e.xb_size > budget) return false;
         choice.found = true;
@@ -266,14 +275,19 @@ RowChoiceOptions row_options(const Reductions &r)
 namespace {
 
 // prepare_frames, which gives up (false) once the chosen rows certainly
-// number more than row_limit (choose_rows).
+// number more than row_limit (choose_rows). plain_frames: r's frames
+// without its row minimum, when already made (taken).
 bool prepare_within(const std::vector<Frame> &base, const Reductions &r, HoldReport *holds, const RowTable *table,
-                    uint64_t row_limit, std::vector<Frame> &frames)
+                    uint64_t row_limit, std::vector<Frame> &frames, std::vector<Frame> *plain_frames)
 {
     // apply_reductions, with the chooser's table and limit for the rows.
-    Reductions plain = r;
-    plain.min_frames = plain.min_row_frames = 1;
-    frames = apply_reductions(base, plain);
+    if (plain_frames && !plain_frames->empty()) {
+        frames = std::move(*plain_frames);
+    } else {
+        Reductions plain = r;
+        plain.min_frames = plain.min_row_frames = 1;
+        frames = apply_reductions(base, plain);
+    }
     if (!choose_rows(frames, row_options(r), table, row_limit)) return false;
     // A row minimum (--interpreted) keeps the noise voice only when the
     // converter plays it: its changes then end rows too.

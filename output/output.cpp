@@ -3,7 +3,6 @@
 #include <charconv>
 #include <cstdarg>
 #include <cstdio>
-#include <cstring>
 
 #include "convert/rows.h"
 #include "convert/settings.h"
@@ -30,9 +29,10 @@ void appendf(std::string &s, const char *fmt, ...)
     if (n > 0) s.append(buf, static_cast<size_t>(n) < sizeof buf ? static_cast<size_t>(n) : sizeof buf - 1);
 }
 
-bool is_delim(char c, const char *delims)
+// The first token ends at a comma, later ones at any of " ,.-".
+bool is_delim(char c, bool first)
 {
-    return c != '\0' && std::strchr(delims, c) != nullptr;
+    return c == ',' || (!first && (c == ' ' || c == '.' || c == '-'));
 }
 
 // A token as a decimal number: its leading digits, 0 when there are none.
@@ -58,16 +58,16 @@ void build_int_list()
     out_data_int.push_back(tot_notes);
     // The first token ends at a comma, later ones at any of " ,.-": a minus
     // sign only delimits, so noise types -1 to -8 enter the list as 1 to 8.
-    const char *delims = ",";
+    bool first = true;
     const char *p = out_data.data();
     const char *end = p + out_data.size();
     for (;;) {
-        while (p < end && is_delim(*p, delims)) p++;
+        while (p < end && is_delim(*p, first)) p++;
         if (p >= end) break;
         const char *start = p;
-        while (p < end && !is_delim(*p, delims)) p++;
+        while (p < end && !is_delim(*p, first)) p++;
         out_data_int.push_back(token_value(start, p));
-        delims = " ,.-";
+        first = false;
     }
     out_data_size = static_cast<int32_t>(out_data_int.size());
 }

@@ -212,6 +212,7 @@ SongStreams build_streams(const std::vector<Frame> &frames)
             put_codes(codes, flags, next - c.frame);
         }
         s.time[v] = use_repeat_codes(codes);
+        changes[v] = std::vector<Change>();  // done with: the next voice's streams grow in its room
     }
     return s;
 }
